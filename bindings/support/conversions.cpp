@@ -1,0 +1,190 @@
+#include "bindings/support/conversions.h"
+
+#include <limits>
+#include <string_view>
+
+namespace bindings {
+namespace {
+
+void refuse_type(PyObject* object, const char* target) {
+  PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to '%s'",
+               Py_TYPE(object)->tp_name, target);
+}
+
+// Iterates a sequence as the extraction rules say: a str is refused, the
+// length is only a capacity hint, and the first failing item ends it.
+template <class Item, class Convert>
+bool extract_sequence(PyObject* object, Vec<Item>& out, Convert&& convert) {
+  if (PyUnicode_Check(object)) {
+    PyErr_SetString(PyExc_TypeError, kStrToVecMessage);
+    return false;
+  }
+  if (!PySequence_Check(object)) {
+    refuse_type(object, "Sequence");
+    return false;
+  }
+  out.clear();
+  const Py_ssize_t hint = PySequence_Size(object);
+  if (hint < 0) {
+    PyErr_Clear();
+  } else {
+    out.reserve(static_cast<std::size_t>(hint));
+  }
+  PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+  if (!iterator) return false;
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    Item value{};
+    if (!convert(item.get(), value)) return false;
+    out.push_back(std::move(value));
+  }
+  return !PyErr_Occurred();
+}
+
+bool extract_token_id(PyObject* object, pre_processor::TokenId& out) {
+  const long long value = PyLong_AsLongLong(object);
+  if (value == -1 && PyErr_Occurred()) return false;
+  if (value < 0 || value > static_cast<long long>(std::numeric_limits<pre_processor::TokenId>::max())) {
+    PyErr_SetString(PyExc_OverflowError, kTokenIdRangeMessage);
+    return false;
+  }
+  out = static_cast<pre_processor::TokenId>(value);
+  return true;
+}
+
+bool is_numpy_bool(PyObject* object) {
+  PyTypeObject* type = Py_TYPE(object);
+  const std::string_view name = type->tp_name;
+  return name == "numpy.bool" || name == "numpy.bool_";
+}
+
+}  // namespace
+
+bool extract(PyObject* object, String& out) {
+  if (!PyUnicode_Check(object)) {
+    refuse_type(object, "PyString");
+    return false;
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
+  if (utf8 == nullptr) return false;
+  out.assign(utf8, static_cast<std::size_t>(size));
+  return true;
+}
+
+bool extract(PyObject* object, Vec<String>& out) {
+  return extract_sequence(object, out, [](PyObject* item, String& text) { return extract(item, text); });
+}
+
+bool extract(PyObject* object, TokenSequence& out) {
+  return extract_sequence(object, out, extract_token_id);
+}
+
+bool extract(PyObject* object, Vec<TokenSequence>& out) {
+  return extract_sequence(object, out,
+                          [](PyObject* item, TokenSequence& tokens) { return extract(item, tokens); });
+}
+
+bool extract(PyObject* object, double& out) {
+  out = PyFloat_AsDouble(object);
+  return !(out == -1.0 && PyErr_Occurred());
+}
+
+bool extract(PyObject* object, bool& out) {
+  if (PyBool_Check(object)) {
+    out = object == Py_True;
+    return true;
+  }
+  if (is_numpy_bool(object)) {
+    const int truth = PyObject_IsTrue(object);
+    if (truth < 0) return false;
+    out = truth == 1;
+    return true;
+  }
+  refuse_type(object, "PyBool");
+  return false;
+}
+
+bool extract(PyObject* object, std::uint64_t& out) {
+  if (!PyLong_Check(object)) {
+    PyRef index = PyRef::steal(PyNumber_Index(object));
+    if (!index) return false;
+    return extract(index.get(), out);
+  }
+  const unsigned long long value = PyLong_AsUnsignedLongLong(object);
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  out = value;
+  return true;
+}
+
+bool extract(PyObject* object, BytesView& out) {
+  if (!PyBytes_Check(object)) {
+    refuse_type(object, "PyBytes");
+    return false;
+  }
+  out.owner = PyRef::borrow(object);
+  out.data = std::string_view(PyBytes_AS_STRING(object), static_cast<std::size_t>(PyBytes_GET_SIZE(object)));
+  return true;
+}
+
+void prefix_type_error(const char* name) {
+  if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
+  PyObject* type;
+  PyObject* value;
+  PyObject* traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (traceback != nullptr) PyException_SetTraceback(value, traceback);
+  PyRef original = PyRef::steal(value);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  PyRef text = PyRef::steal(PyObject_Str(original.get()));
+  if (!text) return;
+  PyRef message = PyRef::steal(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
+  if (!message) return;
+  PyRef replacement = PyRef::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+  if (!replacement) return;
+  PyException_SetCause(replacement.get(), original.release());
+  PyErr_SetObject(PyExc_TypeError, replacement.get());
+}
+
+PyObject* to_python(std::string_view text) {
+  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+}
+
+namespace {
+
+template <class Items, class Convert>
+PyObject* list_of(const Items& items, Convert&& convert) {
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    PyObject* item = convert(items[i]);
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
+
+}  // namespace
+
+PyObject* to_python(std::span<const String> texts) {
+  return list_of(texts, [](const String& text) { return to_python(std::string_view(text)); });
+}
+
+PyObject* to_python(std::span<const pre_processor::TokenId> tokens) {
+  return list_of(tokens, [](pre_processor::TokenId id) { return PyLong_FromUnsignedLong(id); });
+}
+
+PyObject* to_python(std::span<const TokenSequence> sequences) {
+  return list_of(sequences, [](const TokenSequence& tokens) {
+    return to_python(std::span<const pre_processor::TokenId>(tokens));
+  });
+}
+
+PyObject* to_python(std::span<const Vec<TokenSequence>> nested) {
+  return list_of(nested, [](const Vec<TokenSequence>& sequences) {
+    return to_python(std::span<const TokenSequence>(sequences));
+  });
+}
+
+}  // namespace bindings
