@@ -3,6 +3,7 @@
 
 #include "bindings/log_bridge.h"
 #include "bindings/support/python_ref.h"
+#include "bindings/token_chunker_class.h"
 #include "bindings/tokenizer_functions.h"
 
 namespace bindings {
@@ -18,14 +19,13 @@ struct ClassEntry {
 };
 
 constexpr ClassEntry kClasses[] = {
-    {nullptr, nullptr},
+    {"NativeTokenChunker", token_chunker_type},
 };
 
 PyMethodDef* const kFunctions[] = {&tokenize_function, &reverse_tokenize_function};
 
 bool add_classes(PyObject* module) {
   for (const ClassEntry& entry : kClasses) {
-    if (entry.name == nullptr) continue;
     PyRef type = PyRef::steal(entry.type());
     if (!type || PyModule_AddObjectRef(module, entry.name, type.get()) < 0) return false;
   }
