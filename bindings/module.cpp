@@ -3,8 +3,10 @@
 
 #include "bindings/log_bridge.h"
 #include "bindings/support/python_ref.h"
+#include "bindings/tfidf_vectorizer_class.h"
 #include "bindings/token_chunker_class.h"
 #include "bindings/tokenizer_functions.h"
+#include "bindings/vectorizer_params_class.h"
 
 namespace bindings {
 namespace {
@@ -19,6 +21,8 @@ struct ClassEntry {
 };
 
 constexpr ClassEntry kClasses[] = {
+    {"NativeVectorizerParams", vectorizer_params_type},
+    {"NativeTfidfVectorizer", tfidf_vectorizer_type},
     {"NativeTokenChunker", token_chunker_type},
 };
 

@@ -1,26 +1,19 @@
 #include "bindings/vectorizer_params_class.h"
 
 #include <array>
-#include <string>
 
 #include "bindings/support/arguments.h"
 #include "bindings/support/conversions.h"
 #include "bindings/support/instance.h"
-#include "pre_processor/common/float_format.h"
+#include "pre_processor/vectorizer/text_forms.h"
 
 namespace bindings {
 namespace {
 
-namespace float_format = pre_processor::float_format;
+namespace text_forms = pre_processor::text_forms;
 using Params = PythonVectorizerParams;
 
 PyObject* cached_type = nullptr;
-
-const char* flag_text(bool value) { return value ? "true" : "false"; }
-
-std::string ngram_pair(const Params& params) {
-  return "(" + std::to_string(params.ngram_first) + ", " + std::to_string(params.ngram_last) + ")";
-}
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const Signature signature{"NativeVectorizerParams", {"min_df", "max_df", "sublinear_tf"}, 3};
@@ -63,21 +56,15 @@ PyObject* get_sublinear_tf(PyObject* self, void*) {
 
 PyObject* representation(PyObject* self) {
   return with_shared<Params>(self, [](const Params& params) -> PyObject* {
-    const std::string text = "NativeVectorizerParams(ngram_range=" + ngram_pair(params) +
-                             ", min_df=" + float_format::plain(params.min_df) +
-                             ", max_df=" + float_format::plain(params.max_df) +
-                             ", sublinear_tf=" + flag_text(params.sublinear_tf) + ")";
-    return to_python(text);
+    return to_python(text_forms::native_params_repr({params.ngram_first, params.ngram_last}, params.min_df,
+                                                    params.max_df, params.sublinear_tf));
   });
 }
 
 PyObject* structure_text(PyObject* self) {
   return with_shared<Params>(self, [](const Params& params) -> PyObject* {
-    const std::string text = "NativeVectorizerParams { ngram_range: " + ngram_pair(params) +
-                             ", min_df: " + float_format::debug(params.min_df) +
-                             ", max_df: " + float_format::debug(params.max_df) +
-                             ", sublinear_tf: " + flag_text(params.sublinear_tf) + " }";
-    return to_python(text);
+    return to_python(text_forms::native_params_str({params.ngram_first, params.ngram_last}, params.min_df,
+                                                   params.max_df, params.sublinear_tf));
   });
 }
 
