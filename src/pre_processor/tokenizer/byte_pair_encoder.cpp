@@ -16,13 +16,15 @@ constexpr TokenId kNoRank = Vocabulary::kNoRank;
 // cache lines); longer ones use a priority queue over a linked list.
 constexpr std::size_t kLongPieceBytes = 128;
 
-// Rescanning merge over parts stored in two fixed arrays: start offsets and
-// the rank of joining each part with the next.
+// Rescanning merge over parts kept in fixed arrays: start offsets, tokens, and
+// the rank of joining each part with the next (the token the join makes).
 void merge_short(const Vocabulary& vocabulary, std::string_view piece, TokenSequence& out) {
   const std::size_t n = piece.size();
   std::array<std::uint32_t, kLongPieceBytes + 1> starts;
-  std::array<TokenId, kLongPieceBytes + 1> ranks;
+  std::array<TokenId, kLongPieceBytes> tokens;
+  std::array<TokenId, kLongPieceBytes> ranks;
   for (std::size_t i = 0; i <= n; ++i) starts[i] = static_cast<std::uint32_t>(i);
+  for (std::size_t i = 0; i < n; ++i) tokens[i] = vocabulary.find_rank(piece.substr(i, 1));
   for (std::size_t i = 0; i + 1 < n; ++i) ranks[i] = vocabulary.find_rank(piece.substr(i, 2));
   std::size_t parts = n;  // parts i in [0, parts), part i spans [starts[i], starts[i + 1])
   ranks[parts - 1] = kNoRank;
@@ -31,21 +33,21 @@ void merge_short(const Vocabulary& vocabulary, std::string_view piece, TokenSequ
     if (i + 2 > parts) return kNoRank;
     return vocabulary.find_rank(piece.substr(starts[i], starts[i + 2] - starts[i]));
   };
-  for (;;) {
+  while (parts > 1) {
     std::size_t best = 0;
     for (std::size_t i = 1; i + 1 < parts; ++i)
       if (ranks[i] < ranks[best]) best = i;
     if (ranks[best] == kNoRank) break;
     // Part best absorbs part best + 1.
+    tokens[best] = ranks[best];
     std::copy(starts.begin() + best + 2, starts.begin() + parts + 1, starts.begin() + best + 1);
+    std::copy(tokens.begin() + best + 2, tokens.begin() + parts, tokens.begin() + best + 1);
     std::copy(ranks.begin() + best + 2, ranks.begin() + parts, ranks.begin() + best + 1);
     --parts;
     ranks[best] = joined_rank(best);
     if (best > 0) ranks[best - 1] = joined_rank(best - 1);
-    if (parts == 1) break;
   }
-  for (std::size_t i = 0; i < parts; ++i)
-    out.push_back(vocabulary.find_rank(piece.substr(starts[i], starts[i + 1] - starts[i])));
+  out.insert(out.end(), tokens.begin(), tokens.begin() + parts);
 }
 
 // The same merge order with a min-queue of (rank, start) candidates over a
@@ -58,8 +60,10 @@ void merge_long(const Vocabulary& vocabulary, std::string_view piece, TokenSeque
   // Parts are named by their start offset.
   Vec<std::uint32_t> next(n), prev(n);
   Vec<TokenId> rank(n, kNoRank);
+  Vec<TokenId> token(n);
   Vec<bool> alive(n, true);
   for (std::size_t i = 0; i < n; ++i) {
+    token[i] = vocabulary.find_rank(piece.substr(i, 1));
     next[i] = i + 1 < n ? static_cast<std::uint32_t>(i + 1) : kEnd;
     prev[i] = i > 0 ? static_cast<std::uint32_t>(i - 1) : kEnd;
   }
@@ -84,6 +88,7 @@ void merge_long(const Vocabulary& vocabulary, std::string_view piece, TokenSeque
     if (!alive[part] || rank[part] != candidate_rank) continue;
     const std::uint32_t absorbed = next[part];
     alive[absorbed] = false;
+    token[part] = candidate_rank;
     next[part] = next[absorbed];
     if (next[part] != kEnd) prev[next[part]] = part;
     rank[part] = joined_rank(part);
@@ -94,8 +99,7 @@ void merge_long(const Vocabulary& vocabulary, std::string_view piece, TokenSeque
       if (rank[before] != kNoRank) queue.emplace(rank[before], before);
     }
   }
-  for (std::uint32_t part = 0; part != kEnd; part = next[part])
-    out.push_back(vocabulary.find_rank(piece.substr(part, part_end(part) - part)));
+  for (std::uint32_t part = 0; part != kEnd; part = next[part]) out.push_back(token[part]);
 }
 
 }  // namespace

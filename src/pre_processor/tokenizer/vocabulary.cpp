@@ -1,6 +1,7 @@
 #include "pre_processor/tokenizer/vocabulary.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +60,9 @@ Error malformed(std::size_t line_number, std::string_view why) {
 
 Result<Vocabulary> Vocabulary::parse(std::string_view file) {
   Vocabulary vocabulary;
+  // Token offsets and lengths are 32-bit.
+  if (file.size() / 4 * 3 >= UINT32_MAX)
+    return Error{ErrorKind::InvalidArgument, "vocabulary: file too large"};
   // Base64 takes four characters for three bytes, so the arena never grows
   // past this and the keys below stay valid.
   vocabulary.arena_.reserve(file.size() / 4 * 3 + 3);
@@ -97,18 +101,56 @@ Result<Vocabulary> Vocabulary::parse(std::string_view file) {
   }
 
   vocabulary.tokens_.assign(entries.empty() ? 0 : std::size_t{highest_rank} + 1, TokenBytes{0, 0});
-  vocabulary.ranks_.reserve(entries.size());
   for (const Entry& entry : entries) {
     if (vocabulary.tokens_[entry.rank].length != 0)
       return Error{ErrorKind::InvalidArgument,
                    "vocabulary: rank " + std::to_string(entry.rank) + " appears twice"};
     vocabulary.tokens_[entry.rank] = entry.bytes;
+    vocabulary.longest_token_ = std::max<std::size_t>(vocabulary.longest_token_, entry.bytes.length);
+  }
+  vocabulary.token_count_ = entries.size();
+  vocabulary.build_rank_slots();
+  for (const Entry& entry : entries) {
     const std::string_view bytes(vocabulary.arena_.data() + entry.bytes.offset, entry.bytes.length);
-    if (!vocabulary.ranks_.emplace(bytes, entry.rank).second)
+    if (vocabulary.find_rank(bytes) != entry.rank)
       return Error{ErrorKind::InvalidArgument,
                    "vocabulary: the token of rank " + std::to_string(entry.rank) + " appears twice"};
   }
   return vocabulary;
+}
+
+void Vocabulary::build_rank_slots() {
+  byte_ranks_.assign(256, kNoRank);
+  pair_ranks_.assign(65536, kNoRank);
+  // At most seven eighths full.
+  std::size_t capacity = 2 * kGroupSize;
+  while (capacity * 7 < token_count_ * 8) capacity *= 2;
+  tags_.assign(capacity + kGroupSize, 0);
+  slots_.assign(capacity, Slot{0, 0, 0});
+  slot_mask_ = capacity - 1;
+  slot_shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
+  for (TokenId id = 0; id < tokens_.size(); ++id) {
+    const TokenBytes token = tokens_[id];
+    if (token.length == 0) continue;
+    const std::string_view bytes(arena_.data() + token.offset, token.length);
+    // An equal token placed before stays; parse() then finds the duplicate.
+    if (find_rank(bytes) != kNoRank) continue;
+    if (token.length == 1) {
+      byte_ranks_[static_cast<unsigned char>(bytes[0])] = id;
+      continue;
+    }
+    if (token.length == 2) {
+      pair_ranks_[load<std::uint16_t>(bytes.data())] = id;
+      continue;
+    }
+    const std::uint64_t head = head_word(bytes);
+    const std::uint64_t hash = hash_of(head, bytes);
+    std::size_t i = hash >> slot_shift_;
+    while (tags_[i] != 0) i = (i + 1) & slot_mask_;
+    tags_[i] = tag_of(hash);
+    if (i < kGroupSize) tags_[capacity + i] = tags_[i];
+    slots_[i] = Slot{head, token.length, id};
+  }
 }
 
 const Vocabulary& Vocabulary::o200k_base() {
