@@ -11,7 +11,9 @@ if not hasattr(native, "NativeTextCleaner"):
     pytest.skip("the module has no NativeTextCleaner", allow_module_level=True)
 
 RANDOM_TEXT_COUNT = 20000
+SINGLE_TEXT_COUNT = 500  # also cleaned one at a time
 SHOWN_DIFFERENCES = 5
+SHOWN_CHARACTERS = 400
 
 
 @pytest.fixture(scope="module")
@@ -22,14 +24,18 @@ def texts():
 @pytest.mark.parametrize("mode_name", ["Training", "Inference"])
 def test_native_cleaner_agrees_with_reference(texts, mode_name):
     mode = getattr(native.NativeCleaningMode, mode_name)
-    cleaned = native.NativeTextCleaner(mode).clean_batch(texts)
+    cleaner = native.NativeTextCleaner(mode)
+    cleaned = cleaner.clean_batch(texts)
+    assert [cleaner.clean(text) for text in texts[:SINGLE_TEXT_COUNT]] == cleaned[:SINGLE_TEXT_COUNT]
     reference = cleaning_reference.ReferenceCleaner(training=mode_name == "Training")
     differences = [(text, got, expected)
                    for text, got in zip(texts, cleaned)
                    for expected in [reference.clean(text)]
                    if got != expected]
     assert len(cleaned) == len(texts)
+    # The shortest differing inputs are the easiest to read.
+    shown = sorted(differences, key=lambda difference: len(difference[0]))[:SHOWN_DIFFERENCES]
     assert not differences, (
-        f"{len(differences)} of {len(texts)} texts differ; first ones "
+        f"{len(differences)} of {len(texts)} texts differ; the shortest "
         "(input, native, reference):\n"
-        + "\n".join(repr(d) for d in differences[:SHOWN_DIFFERENCES]))
+        + "\n".join(repr(difference)[:SHOWN_CHARACTERS] for difference in shown))
