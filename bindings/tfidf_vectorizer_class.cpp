@@ -138,8 +138,6 @@ PyObject* structure_text(PyObject* self) {
   });
 }
 
-#define PP_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
-
 constexpr const char* kTransformDoc =
     "transform($self, texts)\n--\n\n"
     "Transforms the input texts and returns the TF-IDF matrix components.\n"
@@ -151,13 +149,13 @@ constexpr const char* kTransformDoc =
     "- indptr: numpy.ndarray of uint64, the index pointers to the start of each row";
 
 PyMethodDef methods[] = {
-    {"transform", PP_FASTCALL(transform), METH_FASTCALL | METH_KEYWORDS, kTransformDoc},
-    {"fit_transform", PP_FASTCALL(fit_transform), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+    {"transform", fastcall(transform), METH_FASTCALL | METH_KEYWORDS, kTransformDoc},
+    {"fit_transform", fastcall(fit_transform), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
      "fit_transform(texts, params)\n--\n\n"
      "Fits the vectorizer and transforms the input texts in one step.\n"
      "Returns a tuple of (vectorizer, `tfidf_matrix_components`).\n"
      "The `tfidf_matrix_components` is the same as returned by `transform`."},
-    {"vectorize_from_tokens", PP_FASTCALL(vectorize_from_tokens), METH_FASTCALL | METH_KEYWORDS,
+    {"vectorize_from_tokens", fastcall(vectorize_from_tokens), METH_FASTCALL | METH_KEYWORDS,
      "vectorize_from_tokens($self, token_sequences)\n--\n\nTransform pre-tokenized sequences to TF-IDF matrix"},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -64,9 +64,9 @@ PyObject* to_dict(PyObject* self, PyObject*) {
 }
 
 PyMethodDef methods[] = {
-    {"chunk", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(chunk)), METH_FASTCALL | METH_KEYWORDS,
+    {"chunk", fastcall(chunk), METH_FASTCALL | METH_KEYWORDS,
      "chunk($self, tokens)\n--\n\nChunk a single token sequence"},
-    {"chunk_batch", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(chunk_batch)),
+    {"chunk_batch", fastcall(chunk_batch),
      METH_FASTCALL | METH_KEYWORDS,
      "chunk_batch($self, token_sequences)\n--\n\nChunk multiple token sequences in parallel"},
     {"to_dict", to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},

@@ -41,14 +41,14 @@ PyObject* reverse_tokenize(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 }  // namespace
 
 PyMethodDef tokenize_function = {
-    "tokenize", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(tokenize)),
+    "tokenize", fastcall(tokenize),
     METH_FASTCALL | METH_KEYWORDS,
     "tokenize(text)\n--\n\nEncode text into BPE token IDs\n"
     "This is a utility function to expose tokenization to Python."};
 
 PyMethodDef reverse_tokenize_function = {
     "reverse_tokenize",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reverse_tokenize)),
+    fastcall(reverse_tokenize),
     METH_FASTCALL | METH_KEYWORDS, "reverse_tokenize(tokens)\n--\n\nDecode BPE token IDs back to text"};
 
 }  // namespace bindings

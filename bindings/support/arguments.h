@@ -21,6 +21,12 @@ struct Signature {
   std::size_t required;  // the first `required` parameters have no default
 };
 
+// The method-table entry of a METH_FASTCALL | METH_KEYWORDS function.
+using FastcallFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+inline PyCFunction fastcall(FastcallFunction function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
 // Vectorcall form (METH_FASTCALL | METH_KEYWORDS). On success `out[i]` holds a
 // borrowed reference for parameter i, or null for an omitted optional one.
 bool match_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
