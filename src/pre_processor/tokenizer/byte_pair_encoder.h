@@ -15,7 +15,8 @@
 
 namespace pre_processor::tokenizer {
 
-// Appends the tokens of `piece` (not empty) to `out`.
+// Appends the tokens of `piece` (not empty) to `out`. Every single byte must
+// be a token of `vocabulary`, as in every tiktoken vocabulary.
 void encode_piece(const Vocabulary& vocabulary, std::string_view piece, TokenSequence& out);
 
 }  // namespace pre_processor::tokenizer

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -207,6 +212,102 @@ TEST(Tokenize, LogsItsSpansAndPathEvents) {
         {{RecordKind::Span, "tokenize", "8", "false"},
          {RecordKind::Span, "tokenize_texts", "8", ""},
          {RecordKind::Event, "Using sequential tokenization", "8", ""}});
+}
+
+
+// Standard error pointed at a pseudo-terminal, a pipe or a file while a
+// parallel batch runs, with TERM and NO_COLOR as given; returns what reached it.
+class StderrRedirect {
+ public:
+  enum class Target { Terminal, Pipe };
+
+  StderrRedirect(Target target, const char* term, const char* no_color)
+      : saved_stderr_(::dup(2)), saved_term_(env("TERM")), saved_no_color_(env("NO_COLOR")) {
+    if (target == Target::Terminal) {
+      reader_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+      EXPECT_GE(reader_, 0);
+      EXPECT_EQ(::grantpt(reader_), 0);
+      EXPECT_EQ(::unlockpt(reader_), 0);
+      writer_ = ::open(::ptsname(reader_), O_RDWR | O_NOCTTY);
+    } else {
+      int fds[2];
+      EXPECT_EQ(::pipe(fds), 0);
+      reader_ = fds[0];
+      writer_ = fds[1];
+    }
+    EXPECT_GE(writer_, 0);
+    ::dup2(writer_, 2);
+    set_env("TERM", term);
+    set_env("NO_COLOR", no_color);
+  }
+
+  // Restores standard error and the environment, and returns what was written.
+  std::string finish() {
+    ::dup2(saved_stderr_, 2);
+    ::close(saved_stderr_);
+    ::close(writer_);
+    set_env("TERM", saved_term_ ? saved_term_->c_str() : nullptr);
+    set_env("NO_COLOR", saved_no_color_ ? saved_no_color_->c_str() : nullptr);
+    std::string out;
+    char buffer[4096];
+    ::fcntl(reader_, F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = ::read(reader_, buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
+    ::close(reader_);
+    return out;
+  }
+
+ private:
+  static std::optional<std::string> env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  }
+  static void set_env(const char* name, const char* value) {
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+
+  int saved_stderr_;
+  std::optional<std::string> saved_term_, saved_no_color_;
+  int reader_ = -1, writer_ = -1;
+};
+
+TEST(Tokenize, ParallelPathDrawsItsBarOnlyOnAPermittingTerminal) {
+  const std::vector<std::string_view> texts(1000, "a few words of text");
+  const auto expected = tokenize_texts(texts);
+  using Target = StderrRedirect::Target;
+  struct Case {
+    Target target;
+    const char* term;
+    const char* no_color;
+    bool drawn;
+  };
+  const Case cases[] = {
+      {Target::Terminal, "xterm-256color", nullptr, true},
+      {Target::Terminal, "xterm-256color", "1", false},
+      {Target::Terminal, "dumb", nullptr, false},
+      {Target::Terminal, nullptr, nullptr, false},
+      {Target::Pipe, "xterm-256color", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.target == Target::Terminal ? "terminal" : "pipe") + ", TERM=" +
+                 (c.term ? c.term : "<unset>") + ", NO_COLOR=" + (c.no_color ? c.no_color : "<unset>"));
+    StderrRedirect redirect(c.target, c.term, c.no_color);
+    const auto result = tokenize_texts_par(texts);
+    const std::string drawn = redirect.finish();
+    EXPECT_TRUE(result == expected);
+    if (!c.drawn) {
+      EXPECT_EQ(drawn, "");
+      continue;
+    }
+    EXPECT_NE(drawn.find("Tokenizing texts in parallel ["), std::string::npos) << drawn;
+    // The finished line stays, full, with its own message.
+    EXPECT_NE(drawn.find("Parallel tokenization complete [\x1b[36m" + std::string(40, '#')), std::string::npos)
+        << drawn;
+    EXPECT_NE(drawn.find("] 1000/1000 ("), std::string::npos) << drawn;
+  }
 }
 
 }  // namespace
