@@ -71,6 +71,19 @@ bool extract(PyObject* object, String& out) {
   return true;
 }
 
+bool extract(PyObject* object, TextView& out) {
+  if (!PyUnicode_Check(object)) {
+    refuse_type(object, "PyString");
+    return false;
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);  // cached by the str object
+  if (utf8 == nullptr) return false;
+  out.owner = PyRef::borrow(object);
+  out.data = std::string_view(utf8, static_cast<std::size_t>(size));
+  return true;
+}
+
 bool extract(PyObject* object, Vec<String>& out) {
   return extract_sequence(object, out, [](PyObject* item, String& text) { return extract(item, text); });
 }

@@ -32,7 +32,14 @@ struct BytesView {
   std::string_view data;
 };
 
+// A read-only view of a str's UTF-8 form, valid while `owner` is held.
+struct TextView {
+  PyRef owner;
+  std::string_view data;
+};
+
 bool extract(PyObject* object, String& out);                 // str
+bool extract(PyObject* object, TextView& out);               // str, read in place
 bool extract(PyObject* object, Vec<String>& out);            // sequence of str
 bool extract(PyObject* object, TokenSequence& out);          // sequence of int
 bool extract(PyObject* object, Vec<TokenSequence>& out);     // sequence of sequences of int

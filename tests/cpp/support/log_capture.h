@@ -82,6 +82,15 @@ class LogCapture {
 
   std::vector<CapturedRecord> records() const { return CapturingSink::instance().records(); }
 
+  // Every record of one target, in emission order.
+  std::vector<CapturedRecord> for_target(std::string_view target) const {
+    std::vector<CapturedRecord> found;
+    for (auto& record : records()) {
+      if (record.target == target) found.push_back(record);
+    }
+    return found;
+  }
+
   // Every record whose message (event) or name (span) is `text`.
   std::vector<CapturedRecord> named(std::string_view text) const {
     std::vector<CapturedRecord> found;

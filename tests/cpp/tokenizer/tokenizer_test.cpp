@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "pre_processor/common/logging.h"
-#include "log_capture.h"
+#include "../support/log_capture.h"
 #include "tokenizer_fixtures.h"
 
 namespace pre_processor::tokenizer {
@@ -83,14 +83,12 @@ TEST(Decode, MarksBytesThatAreNotUtf8AndIdsWithoutToken) {
 }
 
 TEST(Decode, LogsOneWarningPerMarkerText) {
-  LogCapture& capture = LogCapture::instance();
-  if (!capture.captured()) GTEST_SKIP() << "another log sink is installed";
-  capture.take(kLogTarget);
+  LogCapture capture;
   const std::vector<TokenId> split_character = {43120, 242};
   decode_token_ids(split_character);
   const std::vector<TokenId> valid = {24912, 2375};
   decode_token_ids(valid);
-  const auto records = capture.take(kLogTarget);
+  const auto records = capture.for_target(kLogTarget);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].level, log::Level::Warn);
   EXPECT_EQ(records[0].kind, log::RecordKind::Event);
@@ -165,15 +163,13 @@ TEST(Tokenize, OwnedStringsGiveTheSameAsViews) {
 
 std::vector<CapturedRecord> tokenize_and_capture(const std::vector<std::string>& texts) {
   std::vector<std::string_view> views(texts.begin(), texts.end());
+  LogCapture capture;
   const auto result = tokenize(views);
   EXPECT_EQ(result.size(), texts.size());
-  return LogCapture::instance().take(kLogTarget);
+  return capture.for_target(kLogTarget);
 }
 
 TEST(Tokenize, LogsItsSpansAndPathEvents) {
-  LogCapture& capture = LogCapture::instance();
-  if (!capture.captured()) GTEST_SKIP() << "another log sink is installed";
-  capture.take(kLogTarget);
 
   struct Expected {
     log::RecordKind kind;
