@@ -1,0 +1,81 @@
+#include "pre_processor/vectorizer/document_frequency_table.h"
+
+#include <algorithm>
+#include <bit>
+#include <mutex>
+#include <thread>
+
+#include "pre_processor/common/thread_pool.h"
+#include "pre_processor/vectorizer/params.h"
+
+namespace pre_processor {
+namespace {
+
+constexpr std::size_t kShardsPerThread = 4;
+
+}  // namespace
+
+std::size_t DocumentFrequencyTable::default_shard_count() {
+  const std::size_t threads = std::max<std::size_t>(std::thread::hardware_concurrency(), 1);
+  return std::bit_ceil(threads * kShardsPerThread);
+}
+
+DocumentFrequencyTable::DocumentFrequencyTable(std::size_t expected_keys, std::uint64_t seed,
+                                               std::size_t shard_count)
+    : hash_(seed), shard_count_(std::max<std::size_t>(shard_count, 1)),
+      shards_(std::make_unique<Shard[]>(shard_count_)) {
+  const std::size_t per_shard = expected_keys / shard_count_;
+  for (std::size_t i = 0; i < shard_count_; ++i) {
+    shards_[i].map = Map(per_shard, hash_);
+  }
+}
+
+DocumentFrequencyTable::Shard& DocumentFrequencyTable::shard_of(NgramKey key) {
+  // The high bits of the hash pick the shard; the shard's map indexes by the low bits.
+  const auto hash = static_cast<unsigned __int128>(hash_(key));
+  return shards_[static_cast<std::size_t>((hash * shard_count_) >> 64)];
+}
+
+void DocumentFrequencyTable::add(NgramKey key, std::uint64_t documents) {
+  Shard& shard = shard_of(key);
+  std::unique_lock lock(shard.mutex);
+  shard.map[key] += documents;
+}
+
+std::uint64_t DocumentFrequencyTable::size() const {
+  std::uint64_t keys = 0;
+  for (std::size_t i = 0; i < shard_count_; ++i) {
+    std::shared_lock lock(shards_[i].mutex);
+    keys += shards_[i].map.size();
+  }
+  return keys;
+}
+
+Vec<KeyDocumentFrequency> DocumentFrequencyTable::drain_filtered(std::uint64_t min_threshold,
+                                                                 std::uint64_t max_threshold) {
+  Vec<Vec<KeyDocumentFrequency>> kept_per_shard(shard_count_);
+  pool::for_each_index(shard_count_, [&](std::size_t i) {
+    Shard& shard = shards_[i];
+    std::unique_lock lock(shard.mutex);
+    Vec<KeyDocumentFrequency>& kept = kept_per_shard[i];
+    for (const auto& [key, count] : shard.map) {
+      if (vectorizer::passes_df_filter(count, min_threshold, max_threshold)) kept.push_back({key, count});
+    }
+    Map().swap(shard.map);
+  });
+
+  std::size_t total = 0;
+  for (const auto& kept : kept_per_shard) total += kept.size();
+  Vec<KeyDocumentFrequency> all;
+  all.reserve(total);
+  for (auto& kept : kept_per_shard) {
+    all.insert(all.end(), kept.begin(), kept.end());
+    Vec<KeyDocumentFrequency>().swap(kept);
+  }
+  // Keys are unique, so this order is total and independent of the shards.
+  std::sort(all.begin(), all.end(),
+            [](const KeyDocumentFrequency& a, const KeyDocumentFrequency& b) { return a.key < b.key; });
+  return all;
+}
+
+}  // namespace pre_processor

@@ -1,0 +1,74 @@
+// A concurrent table from n-gram key to the number of documents containing it.
+//
+// The table is split into shards by key hash; each shard is a hash map behind
+// its own reader-writer lock, and no operation ever holds two shard locks.
+// Any number of threads may add() at once. The hash function is seeded per
+// table, so iteration order differs between tables and runs; nothing this
+// class returns depends on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <shared_mutex>
+
+#include <absl/container/flat_hash_map.h>
+
+#include "pre_processor/common/memory.h"
+#include "pre_processor/ngrams/ngram_key.h"
+
+namespace pre_processor {
+
+struct KeyDocumentFrequency {
+  NgramKey key;
+  std::uint64_t document_frequency;
+
+  friend bool operator==(const KeyDocumentFrequency&, const KeyDocumentFrequency&) = default;
+};
+
+class DocumentFrequencyTable {
+ public:
+  // Four shards per hardware thread, rounded up to a power of two.
+  static std::size_t default_shard_count();
+
+  // Room for `expected_keys` keys spread over the shards.
+  explicit DocumentFrequencyTable(std::size_t expected_keys = 0, std::uint64_t seed = random_hash_seed(),
+                                  std::size_t shard_count = default_shard_count());
+
+  DocumentFrequencyTable(DocumentFrequencyTable&&) noexcept = default;
+  DocumentFrequencyTable& operator=(DocumentFrequencyTable&&) noexcept = default;
+
+  // Adds `documents` to the key's count, inserting it when absent, under the
+  // write lock of the key's shard.
+  void add(NgramKey key, std::uint64_t documents = 1);
+
+  // The number of distinct keys: the shard sizes summed, each read under its
+  // shard's read lock.
+  std::uint64_t size() const;
+
+  // Empties the table, shards in parallel, and returns every key whose count c
+  // satisfies min_threshold <= c <= max_threshold, in ascending key order.
+  // Must not run concurrently with add().
+  Vec<KeyDocumentFrequency> drain_filtered(std::uint64_t min_threshold, std::uint64_t max_threshold);
+
+  std::size_t shard_count() const { return shard_count_; }
+
+ private:
+  using Map = absl::flat_hash_map<NgramKey, std::uint64_t, NgramKeyHash, std::equal_to<NgramKey>,
+                                  Allocator<std::pair<const NgramKey, std::uint64_t>>>;
+
+  // Aligned apart so that writers to neighbouring shards do not share a cache line.
+  struct alignas(64) Shard {
+    mutable std::shared_mutex mutex;
+    Map map;
+  };
+
+  Shard& shard_of(NgramKey key);
+
+  NgramKeyHash hash_;
+  std::size_t shard_count_;
+  std::unique_ptr<Shard[]> shards_;
+};
+
+}  // namespace pre_processor

@@ -1,0 +1,105 @@
+#include "pre_processor/ngrams/ngram_extraction.h"
+
+#include <map>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../support/log_capture.h"
+
+namespace pre_processor {
+namespace {
+
+using Counts = std::map<NgramKey, std::uint64_t>;
+
+NgramKey key_of(std::vector<TokenId> tokens) { return NgramKey::from_window(tokens); }
+
+Counts ordered(const NgramCounts& counts) { return Counts(counts.begin(), counts.end()); }
+
+struct ExtractionCase {
+  const char* name;
+  std::vector<TokenId> tokens;
+  std::vector<std::uint64_t> sizes;
+  Counts expected;
+};
+
+std::vector<ExtractionCase> extraction_cases() {
+  return {
+      {"empty sequence", {}, {2, 3, 4}, {}},
+      {"no sizes", {1, 2, 3}, {}, {}},
+      {"shorter than the smallest size", {1}, {2, 3, 4}, {}},
+      {"size 0 only", {1, 2}, {0}, {}},
+      {"5 7 9", {5, 7, 9}, {2, 3, 4}, {{key_of({5, 7}), 1}, {key_of({7, 9}), 1}, {key_of({5, 7, 9}), 1}}},
+      {"5 7 5 7", {5, 7, 5, 7}, {2}, {{key_of({5, 7}), 2}, {key_of({7, 5}), 1}}},
+      {"trigram sharing a bigram's key", {5, 7, 0}, {2, 3}, {{key_of({5, 7}), 2}, {key_of({7, 0}), 1}}},
+      {"size 5 keyed by four tokens",
+       {10, 11, 12, 13, 14, 15},
+       {5},
+       {{key_of({10, 11, 12, 13}), 1}, {key_of({11, 12, 13, 14}), 1}}},
+      {"unigrams", {3, 3, 4}, {1}, {{key_of({3}), 2}, {key_of({4}), 1}}},
+  };
+}
+
+TEST(NgramExtractionTest, CountNgramsCountsEveryWindow) {
+  for (const ExtractionCase& c : extraction_cases()) {
+    EXPECT_EQ(ordered(ngrams::count_ngrams(c.tokens, c.sizes)), c.expected) << c.name;
+  }
+}
+
+TEST(NgramExtractionTest, UniqueNgramsHoldsTheDistinctKeys) {
+  for (const ExtractionCase& c : extraction_cases()) {
+    const NgramSet keys = ngrams::unique_ngrams(c.tokens, c.sizes);
+    std::vector<NgramKey> expected;
+    for (const auto& entry : c.expected) expected.push_back(entry.first);
+    std::vector<NgramKey> actual(keys.begin(), keys.end());
+    std::sort(actual.begin(), actual.end());
+    EXPECT_EQ(actual, expected) << c.name;
+  }
+}
+
+TEST(NgramExtractionTest, PreSizingFollowsTheDocumentLength) {
+  struct Case {
+    std::uint64_t tokens;
+    std::uint64_t count_capacity;
+    std::uint64_t unique_capacity;
+  };
+  // Sizes 2, 3, 4: W = 3L - 6.
+  const std::vector<std::uint64_t> sizes = {2, 3, 4};
+  const Case cases[] = {
+      {0, 16, 16},       // no windows
+      {5, 16, 16},       // W = 9, 0.6 W = 5.4
+      {10, 16, 16},      // W = 24, 0.6 W = 14.4
+      {12, 18, 16},      // W = 30, 0.6 W = 18
+      {99, 174, 145},    // W = 291, 0.6 W = 174.6
+      {100, 117, 147},   // W = 294, 0.4 W = 117.6
+      {999, 1196, 1495}, // W = 2991, 0.4 W = 1196.4
+      {1000, 748, 1497}, // W = 2994, 0.25 W = 748.5
+  };
+  for (const Case& c : cases) {
+    const std::uint64_t windows = ngrams::window_count(c.tokens, sizes);
+    EXPECT_EQ(ngrams::count_map_capacity(c.tokens, windows), c.count_capacity) << c.tokens << " tokens";
+    EXPECT_EQ(ngrams::unique_set_capacity(windows), c.unique_capacity) << c.tokens << " tokens";
+  }
+}
+
+TEST(NgramExtractionTest, EmitsATraceSpanPerDocument) {
+  testing::LogCapture capture;
+  const std::vector<TokenId> tokens = {1, 2, 3};
+  const std::vector<std::uint64_t> sizes = {2, 3, 4};
+  (void)ngrams::count_ngrams(tokens, sizes);
+  (void)ngrams::unique_ngrams(tokens, sizes);
+
+  for (const char* name : {"count_ngrams", "unique_ngrams"}) {
+    const auto spans = capture.named(name);
+    ASSERT_EQ(spans.size(), 1u) << name;
+    EXPECT_EQ(spans[0].kind, log::RecordKind::Span);
+    EXPECT_EQ(spans[0].level, log::Level::Trace);
+    EXPECT_EQ(spans[0].target, "ordwen_preprocessing::pre_processor::ngrams");
+    EXPECT_EQ(spans[0].field("num_tokens"), "3");
+    EXPECT_EQ(spans[0].field("ngram_sizes"), "[2, 3, 4]");
+  }
+  for (const auto& record : capture.records()) EXPECT_EQ(record.level, log::Level::Trace) << record.text;
+}
+
+}  // namespace
+}  // namespace pre_processor
