@@ -3,7 +3,10 @@
 
 #include "bindings/log_bridge.h"
 #include "bindings/support/python_ref.h"
+#include "bindings/tfidf_vectorizer_class.h"
+#include "bindings/token_chunker_class.h"
 #include "bindings/tokenizer_functions.h"
+#include "bindings/vectorizer_params_class.h"
 
 namespace bindings {
 namespace {
@@ -18,14 +21,15 @@ struct ClassEntry {
 };
 
 constexpr ClassEntry kClasses[] = {
-    {nullptr, nullptr},
+    {"NativeVectorizerParams", vectorizer_params_type},
+    {"NativeTfidfVectorizer", tfidf_vectorizer_type},
+    {"NativeTokenChunker", token_chunker_type},
 };
 
 PyMethodDef* const kFunctions[] = {&tokenize_function, &reverse_tokenize_function};
 
 bool add_classes(PyObject* module) {
   for (const ClassEntry& entry : kClasses) {
-    if (entry.name == nullptr) continue;
     PyRef type = PyRef::steal(entry.type());
     if (!type || PyModule_AddObjectRef(module, entry.name, type.get()) < 0) return false;
   }
