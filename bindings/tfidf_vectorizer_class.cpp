@@ -8,6 +8,7 @@
 #include "bindings/support/gil.h"
 #include "bindings/support/instance.h"
 #include "bindings/vectorizer_params_class.h"
+#include "bindings/vectorizer_persistence.h"
 #include "pre_processor/vectorizer/text_forms.h"
 
 namespace bindings {
@@ -157,6 +158,15 @@ PyMethodDef methods[] = {
      "The `tfidf_matrix_components` is the same as returned by `transform`."},
     {"vectorize_from_tokens", fastcall(vectorize_from_tokens), METH_FASTCALL | METH_KEYWORDS,
      "vectorize_from_tokens($self, token_sequences)\n--\n\nTransform pre-tokenized sequences to TF-IDF matrix"},
+    {"to_bytes", persistence_methods::to_bytes, METH_NOARGS, persistence_methods::kToBytesDoc},
+    {"to_json", persistence_methods::to_json, METH_NOARGS, persistence_methods::kToJsonDoc},
+    {"save", fastcall(persistence_methods::save), METH_FASTCALL | METH_KEYWORDS, persistence_methods::kSaveDoc},
+    {"from_bytes", fastcall(persistence_methods::from_bytes), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+     persistence_methods::kFromBytesDoc},
+    {"load", fastcall(persistence_methods::load), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+     persistence_methods::kLoadDoc},
+    {"from_json", fastcall(persistence_methods::from_json), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+     persistence_methods::kFromJsonDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 
