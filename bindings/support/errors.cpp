@@ -15,7 +15,12 @@ PyObject* exception_type(pre_processor::ErrorKind kind) {
 }
 
 PyObject* raise(const pre_processor::Error& error) {
-  PyErr_SetString(exception_type(error.kind), error.message.c_str());
+  // Sized, so that a message quoting a path with a NUL character keeps all of it.
+  PyObject* message = PyUnicode_DecodeUTF8(error.message.data(), static_cast<Py_ssize_t>(error.message.size()),
+                                           "replace");
+  if (message == nullptr) return nullptr;
+  PyErr_SetObject(exception_type(error.kind), message);
+  Py_DECREF(message);
   return nullptr;
 }
 
