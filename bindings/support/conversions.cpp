@@ -1,6 +1,7 @@
 #include "bindings/support/conversions.h"
 
 #include <limits>
+#include <vector>
 #include <string_view>
 
 namespace bindings {
@@ -29,6 +30,17 @@ bool extract_sequence(PyObject* object, Vec<Item>& out, Convert&& convert) {
     PyErr_Clear();
   } else {
     out.reserve(static_cast<std::size_t>(hint));
+  }
+  if (PyList_CheckExact(object)) {
+    // What list iteration does, without the iterator object: the size is read
+    // again at every step, since a conversion may run Python code.
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(object); ++i) {
+      PyRef item = PyRef::borrow(PyList_GET_ITEM(object, i));
+      Item value{};
+      if (!convert(item.get(), value)) return false;
+      out.push_back(std::move(value));
+    }
+    return true;
   }
   PyRef iterator = PyRef::steal(PyObject_GetIter(object));
   if (!iterator) return false;
@@ -184,20 +196,63 @@ PyObject* to_python(std::span<const String> texts) {
   return list_of(texts, [](const String& text) { return to_python(std::string_view(text)); });
 }
 
+namespace {
+
+// Python int objects of token ids, made once per conversion and shared by
+// every position that holds the same id (ints are immutable). Large results
+// repeat ids millions of times; sharing saves an allocation per token.
+class TokenIdObjects {
+ public:
+  // Ids of the encoding are below this; larger ids get objects of their own.
+  static constexpr pre_processor::TokenId kCachedIds = 1u << 18;
+  // Small results convert directly: the table would cost more than it saves.
+  static constexpr std::size_t kTokensBeforeCaching = 1u << 16;
+
+  TokenIdObjects(const TokenIdObjects&) = delete;
+  TokenIdObjects& operator=(const TokenIdObjects&) = delete;
+  TokenIdObjects() = default;
+  ~TokenIdObjects() {
+    for (PyObject* object : objects_) Py_XDECREF(object);
+  }
+
+  // A new reference to the int of `id`.
+  PyObject* get(pre_processor::TokenId id) {
+    if (id >= kCachedIds || ++converted_ <= kTokensBeforeCaching) return PyLong_FromUnsignedLong(id);
+    if (objects_.empty()) objects_.assign(kCachedIds, nullptr);
+    PyObject*& object = objects_[id];
+    if (object == nullptr) object = PyLong_FromUnsignedLong(id);
+    Py_XINCREF(object);
+    return object;
+  }
+
+ private:
+  std::size_t converted_ = 0;
+  std::vector<PyObject*> objects_;
+};
+
+PyObject* token_list(std::span<const pre_processor::TokenId> tokens, TokenIdObjects& ids) {
+  return list_of(tokens, [&](pre_processor::TokenId id) { return ids.get(id); });
+}
+
+PyObject* sequence_lists(std::span<const TokenSequence> sequences, TokenIdObjects& ids) {
+  return list_of(sequences, [&](const TokenSequence& tokens) { return token_list(tokens, ids); });
+}
+
+}  // namespace
+
 PyObject* to_python(std::span<const pre_processor::TokenId> tokens) {
-  return list_of(tokens, [](pre_processor::TokenId id) { return PyLong_FromUnsignedLong(id); });
+  TokenIdObjects ids;
+  return token_list(tokens, ids);
 }
 
 PyObject* to_python(std::span<const TokenSequence> sequences) {
-  return list_of(sequences, [](const TokenSequence& tokens) {
-    return to_python(std::span<const pre_processor::TokenId>(tokens));
-  });
+  TokenIdObjects ids;
+  return sequence_lists(sequences, ids);
 }
 
 PyObject* to_python(std::span<const Vec<TokenSequence>> nested) {
-  return list_of(nested, [](const Vec<TokenSequence>& sequences) {
-    return to_python(std::span<const TokenSequence>(sequences));
-  });
+  TokenIdObjects ids;
+  return list_of(nested, [&](const Vec<TokenSequence>& sequences) { return sequence_lists(sequences, ids); });
 }
 
 }  // namespace bindings
