@@ -201,7 +201,7 @@ def test_installed_stub_is_this_stub():
     for installed in (module_dir / f"{MODULE_NAME}.pyi", module_dir / f"{MODULE_NAME}-stubs" / "__init__.pyi"):
         assert installed.is_file(), f"{installed} missing: reinstall with scripts/build.sh"
         assert installed.read_bytes() == expected, f"{installed} is stale: reinstall with scripts/build.sh"
-    assert (module_dir / "py.typed").is_file()
+    assert (module_dir / f"{MODULE_NAME}-stubs" / "py.typed").is_file()
 
 
 def test_stubtest_finds_no_difference(tmp_path):
