@@ -4,6 +4,7 @@
 #include "bindings/log_bridge.h"
 #include "bindings/support/python_ref.h"
 #include "bindings/text_cleaner_classes.h"
+#include "bindings/tfidf_vectorizer_builder_class.h"
 #include "bindings/tfidf_vectorizer_class.h"
 #include "bindings/token_chunker_class.h"
 #include "bindings/tokenizer_functions.h"
@@ -24,6 +25,7 @@ struct ClassEntry {
 constexpr ClassEntry kClasses[] = {
     {"NativeVectorizerParams", vectorizer_params_type},
     {"NativeTfidfVectorizer", tfidf_vectorizer_type},
+    {"NativeTfidfVectorizerBuilder", tfidf_vectorizer_builder_type},
     {"NativeTokenChunker", token_chunker_type},
     {"NativeCleaningMode", cleaning_mode_type},
     {"NativeTextCleaner", text_cleaner_type},
