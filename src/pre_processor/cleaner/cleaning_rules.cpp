@@ -148,14 +148,14 @@ bool every_match_starts_with_ascii_capital(const std::string& body) {
 bool is_ascii_capital(char c) { return c >= 'A' && c <= 'Z'; }
 bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+}  // namespace
+
 std::shared_ptr<const RuleTable> compile_table(std::span<const RuleSource> sources) {
   auto table = std::make_shared<RuleTable>();
   table->reserve(sources.size());
   for (const RuleSource& source : sources) table->emplace_back(source);
   return table;
 }
-
-}  // namespace
 
 CompiledRule::CompiledRule(const RuleSource& source) : source_(source) {
   Result<TranslatedPattern> translated = translate_pattern(source.pattern);

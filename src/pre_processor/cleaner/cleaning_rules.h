@@ -14,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -80,6 +81,11 @@ using RuleTable = std::vector<CompiledRule>;
 
 // The compiled tables, built on first use under a one-time initialisation that
 // is safe for concurrent callers; every call returns the same table.
+// A new compilation of a table. The process-wide tables below are the ones
+// cleaners share; a private compilation serves a thread that must not contend
+// with others on the engine's internal lock (see TextCleaner::clean_batch).
+std::shared_ptr<const RuleTable> compile_table(std::span<const RuleSource> sources);
+
 std::shared_ptr<const RuleTable> training_table();
 std::shared_ptr<const RuleTable> basic_table();
 
