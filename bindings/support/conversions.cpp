@@ -230,6 +230,22 @@ class TokenIdObjects {
   std::vector<PyObject*> objects_;
 };
 
+// Pauses the cyclic garbage collector while a large nested result is built:
+// the new lists hold only ints and lists, so they form no cycles, and every
+// collection the allocations would trigger meanwhile would scan them in vain.
+class CollectorPause {
+ public:
+  CollectorPause() : was_enabled_(PyGC_Disable() == 1) {}
+  CollectorPause(const CollectorPause&) = delete;
+  CollectorPause& operator=(const CollectorPause&) = delete;
+  ~CollectorPause() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  bool was_enabled_;
+};
+
 PyObject* token_list(std::span<const pre_processor::TokenId> tokens, TokenIdObjects& ids) {
   return list_of(tokens, [&](pre_processor::TokenId id) { return ids.get(id); });
 }
@@ -246,11 +262,13 @@ PyObject* to_python(std::span<const pre_processor::TokenId> tokens) {
 }
 
 PyObject* to_python(std::span<const TokenSequence> sequences) {
+  CollectorPause pause;
   TokenIdObjects ids;
   return sequence_lists(sequences, ids);
 }
 
 PyObject* to_python(std::span<const Vec<TokenSequence>> nested) {
+  CollectorPause pause;
   TokenIdObjects ids;
   return list_of(nested, [&](const Vec<TokenSequence>& sequences) { return sequence_lists(sequences, ids); });
 }
