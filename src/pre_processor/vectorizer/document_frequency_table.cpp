@@ -42,6 +42,14 @@ void DocumentFrequencyTable::add(NgramKey key, std::uint64_t documents) {
   shard.map[key] += documents;
 }
 
+bool DocumentFrequencyTable::try_add(NgramKey key) {
+  Shard& shard = shard_of(key);
+  std::unique_lock lock(shard.mutex, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
+  shard.map[key] += 1;
+  return true;
+}
+
 std::uint64_t DocumentFrequencyTable::size() const {
   std::uint64_t keys = 0;
   for (std::size_t i = 0; i < shard_count_; ++i) {

@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <shared_mutex>
 
 #include <absl/container/flat_hash_map.h>
 
 #include "pre_processor/common/memory.h"
+#include "pre_processor/common/shared_spin_mutex.h"
 #include "pre_processor/ngrams/ngram_key.h"
 
 namespace pre_processor {
@@ -43,6 +43,18 @@ class DocumentFrequencyTable {
   // write lock of the key's shard.
   void add(NgramKey key, std::uint64_t documents = 1);
 
+  // add(key) for every key of one document. A shard is held for a long time
+  // while its map grows; instead of waiting for it, the keys of busy shards
+  // are added after the others. Counts end up the same.
+  template <class Keys>
+  void add_document(const Keys& keys) {
+    Vec<NgramKey> deferred;
+    for (NgramKey key : keys) {
+      if (!try_add(key)) deferred.push_back(key);
+    }
+    for (NgramKey key : deferred) add(key);
+  }
+
   // The number of distinct keys: the shard sizes summed, each read under its
   // shard's read lock.
   std::uint64_t size() const;
@@ -60,11 +72,13 @@ class DocumentFrequencyTable {
 
   // Aligned apart so that writers to neighbouring shards do not share a cache line.
   struct alignas(64) Shard {
-    mutable std::shared_mutex mutex;
+    mutable SharedSpinMutex mutex;
     Map map;
   };
 
   Shard& shard_of(NgramKey key);
+  // Adds 1 to the key's count unless its shard is busy; false then.
+  bool try_add(NgramKey key);
 
   NgramKeyHash hash_;
   std::size_t shard_count_;

@@ -55,7 +55,7 @@ void TfidfVectorizerBuilder::count_documents(ActiveState& state, std::span<const
   // taken once per key and document, never once per window.
   pool::for_each_index(sequences.size(), [&](std::size_t doc) {
     const NgramSet keys = ngrams::unique_ngrams(sequences[doc], state.params.ngram_range);
-    for (NgramKey key : keys) state.document_frequencies.add(key);
+    state.document_frequencies.add_document(keys);
   });
   const std::uint64_t total_docs =
       state.total_docs.fetch_add(sequences.size(), std::memory_order_acq_rel) + sequences.size();

@@ -30,19 +30,32 @@ std::map<NgramKey, std::uint64_t> reference_frequencies(const std::vector<std::v
 }
 
 TEST(DocumentFrequencyTableTest, ConcurrentAddsAreAllCounted) {
-  const auto docs = documents();
+  // Thousands of distinct keys, so that the shards grow many times meanwhile.
+  std::vector<std::vector<NgramKey>> docs(3000);
+  for (std::uint32_t d = 0; d < docs.size(); ++d) {
+    for (std::uint32_t i = 0; i < d % 40; ++i) docs[d].push_back(key(i, d % 97));
+  }
   const auto expected = reference_frequencies(docs);
-  DocumentFrequencyTable table(16);
-  pool::for_each_index(docs.size(), [&](std::size_t d) {
-    for (NgramKey k : docs[d]) table.add(k);
-  });
-  EXPECT_EQ(table.size(), expected.size());
-
-  const Vec<KeyDocumentFrequency> all = table.drain_filtered(0, UINT64_MAX);
   std::vector<KeyDocumentFrequency> want;
   for (const auto& [k, frequency] : expected) want.push_back({k, frequency});
-  EXPECT_EQ(std::vector<KeyDocumentFrequency>(all.begin(), all.end()), want);
-  EXPECT_EQ(table.size(), 0u);  // drained
+
+  // Key by key, and document by document (where keys of a shard that is busy,
+  // for instance growing, are added after the others). Few shards and a small
+  // start make busy shards frequent.
+  for (const bool by_document : {false, true}) {
+    DocumentFrequencyTable table(16, random_hash_seed(), 2);
+    pool::for_each_index(docs.size(), [&](std::size_t d) {
+      if (by_document) {
+        table.add_document(docs[d]);
+      } else {
+        for (NgramKey k : docs[d]) table.add(k);
+      }
+    });
+    EXPECT_EQ(table.size(), expected.size());
+    const Vec<KeyDocumentFrequency> all = table.drain_filtered(0, UINT64_MAX);
+    EXPECT_EQ(std::vector<KeyDocumentFrequency>(all.begin(), all.end()), want);
+    EXPECT_EQ(table.size(), 0u);  // drained
+  }
 }
 
 TEST(DocumentFrequencyTableTest, FilteredDrainIsIndependentOfSeedAndShards) {
