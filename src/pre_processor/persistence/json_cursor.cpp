@@ -5,6 +5,7 @@
 #include <limits>
 #include <system_error>
 
+#include "pre_processor/common/logging.h"
 #include "pre_processor/persistence/json_numbers.h"
 
 namespace pre_processor::persistence::json {
@@ -99,30 +100,8 @@ std::string describe_number(const Number& number) {
 }
 
 std::string describe_string(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "string \"";
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\0': out += "\\0"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          out += "\\u{";
-          if (c >= 0x10) out.push_back(kHex[c >> 4]);
-          out.push_back(kHex[c & 0xF]);
-          out += "}";
-        } else {
-          out.push_back(ch);
-        }
-    }
-  }
-  out += "\"";
-  return out;
+  // Quoted and escaped as the log fields write strings.
+  return "string " + log::debug_form(text);
 }
 
 int Cursor::skip_whitespace() {

@@ -1,11 +1,16 @@
-// Reproducible random corpora of token sequences for vectorizer tests.
+// Fixtures of the vectorizer tests: reproducible random corpora of token
+// sequences, keys and checked parameters.
 #pragma once
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "pre_processor/common/memory.h"
+#include "pre_processor/ngrams/ngram_key.h"
+#include "pre_processor/vectorizer/params.h"
 #include "pre_processor/tokenizer/tokenizer.h"
 
 namespace pre_processor::testing {
@@ -26,5 +31,13 @@ inline Vec<TokenSequence> random_corpus(std::size_t documents, std::size_t max_l
 }
 
 inline TokenSequence tokens(std::initializer_list<TokenId> ids) { return TokenSequence(ids); }
+
+inline NgramKey key_of(std::vector<TokenId> ids) { return NgramKey::from_window(ids); }
+
+inline VectorizerParams params_of(float min_df, float max_df, bool sublinear_tf = false) {
+  Result<VectorizerParams> params = VectorizerParams::create(min_df, max_df, sublinear_tf);
+  EXPECT_TRUE(params.ok());
+  return std::move(params).value();
+}
 
 }  // namespace pre_processor::testing

@@ -17,7 +17,7 @@ using testing::tokens;
 
 constexpr std::string_view kTarget = "ordwen_preprocessing::pre_processor::vectorizer::count_vectorizer";
 
-NgramKey key_of(std::vector<TokenId> ids) { return NgramKey::from_window(ids); }
+using testing::key_of;
 
 VectorizerParams params_of(float min_df, float max_df, std::vector<std::uint64_t> sizes = {2, 3, 4}) {
   VectorizerParams params;

@@ -16,17 +16,12 @@
 namespace pre_processor {
 namespace {
 
+using testing::key_of;
+using testing::params_of;
 using testing::tokens;
 
 constexpr std::string_view kTarget = "ordwen_preprocessing::pre_processor::vectorizer::tfidf_vectorizer";
 
-NgramKey key_of(std::vector<TokenId> ids) { return NgramKey::from_window(ids); }
-
-VectorizerParams params_of(float min_df, float max_df, bool sublinear_tf = false) {
-  Result<VectorizerParams> params = VectorizerParams::create(min_df, max_df, sublinear_tf);
-  EXPECT_TRUE(params.ok());
-  return std::move(params).value();
-}
 
 TfidfVectorizer finalized(TfidfVectorizerBuilder& builder) {
   Result<TfidfVectorizer> model = builder.finalize();

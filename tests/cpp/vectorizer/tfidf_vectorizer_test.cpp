@@ -14,17 +14,12 @@
 namespace pre_processor {
 namespace {
 
+using testing::key_of;
+using testing::params_of;
 using testing::tokens;
 
 constexpr std::string_view kTarget = "ordwen_preprocessing::pre_processor::vectorizer::tfidf_vectorizer";
 
-NgramKey key_of(std::vector<TokenId> ids) { return NgramKey::from_window(ids); }
-
-VectorizerParams params_of(float min_df, float max_df, bool sublinear_tf = false) {
-  Result<VectorizerParams> params = VectorizerParams::create(min_df, max_df, sublinear_tf);
-  EXPECT_TRUE(params.ok());
-  return std::move(params).value();
-}
 
 TfidfFit fit_transform(const Vec<TokenSequence>& corpus, const VectorizerParams& params) {
   Result<TfidfFit> fitted = TfidfVectorizer::fit_transform_tokenized(corpus, params);
