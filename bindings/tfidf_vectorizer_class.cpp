@@ -27,6 +27,18 @@ bool extract_fit_arguments(std::span<PyObject*> matched, Vec<String>& texts, Pyt
   return extract_argument("texts", matched[0], texts) && extract_vectorizer_params("params", matched[1], params);
 }
 
+// Checks the parameters, then runs a fitting flow on them, all without the
+// interpreter lock; a refused bound ends the call before any text is touched.
+template <class Flow>
+auto fit_without_gil(const PythonVectorizerParams& params, Flow&& flow) {
+  using Outcome = decltype(flow(std::declval<const VectorizerParams&>()));
+  return without_gil([&]() -> Outcome {
+    Result<VectorizerParams> core_params = params.to_core();
+    if (!core_params) return core_params.error();
+    return flow(*core_params);
+  });
+}
+
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const Signature signature{"NativeTfidfVectorizer", {"texts", "params"}, 2};
   std::array<PyObject*, 2> matched{};
@@ -35,11 +47,8 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     Vec<String> texts;
     PythonVectorizerParams params;
     if (!extract_fit_arguments(matched, texts, params)) return nullptr;
-    Result<TfidfVectorizer> model = without_gil([&]() -> Result<TfidfVectorizer> {
-      Result<VectorizerParams> core_params = params.to_core();
-      if (!core_params) return core_params.error();
-      return TfidfVectorizer::fit(texts, *core_params);
-    });
+    Result<TfidfVectorizer> model =
+        fit_without_gil(params, [&](const VectorizerParams& checked) { return TfidfVectorizer::fit(texts, checked); });
     if (!model) return raise(model.error());
     return wrap(type, std::move(model).value());
   });
@@ -53,11 +62,8 @@ PyObject* fit_transform(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     Vec<String> texts;
     PythonVectorizerParams params;
     if (!extract_fit_arguments(matched, texts, params)) return nullptr;
-    Result<TfidfFit> fit = without_gil([&]() -> Result<TfidfFit> {
-      Result<VectorizerParams> core_params = params.to_core();
-      if (!core_params) return core_params.error();
-      return TfidfVectorizer::fit_transform(texts, *core_params);
-    });
+    Result<TfidfFit> fit = fit_without_gil(
+        params, [&](const VectorizerParams& checked) { return TfidfVectorizer::fit_transform(texts, checked); });
     if (!fit) return raise(fit.error());
     PyRef components = PyRef::steal(to_csr_components(fit->matrix));
     if (!components) return nullptr;
