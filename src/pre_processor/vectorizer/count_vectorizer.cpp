@@ -1,10 +1,14 @@
 #include "pre_processor/vectorizer/count_vectorizer.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <limits>
 
 #include "pre_processor/common/float_format.h"
 #include "pre_processor/common/logging.h"
 #include "pre_processor/common/thread_pool.h"
+#include "pre_processor/vectorizer/column_index.h"
 #include "pre_processor/vectorizer/text_forms.h"
 
 namespace pre_processor {
@@ -13,30 +17,65 @@ namespace {
 using vectorizer::kCountVectorizerLogTarget;
 using log::Level;
 
-// Room for the document-frequency counts of one corpus chunk.
-constexpr std::size_t kChunkMapCapacity = 14336;
+// A fit's document-frequency table gets one shard per this many (document,
+// distinct key) pairs, rounded up to a power of two, at most kMaxFitShards.
+constexpr std::uint64_t kFitEntriesPerShard = std::uint64_t{1} << 16;
+constexpr std::uint64_t kMaxFitShards = 4096;
+// The shards are filled in this many waves, so that only the keys of one wave
+// are copied out of the documents' counts at a time.
+constexpr std::size_t kDocumentFrequencyWaves = 4;
+
+// Vocabulary look-ups of a row are issued this many keys ahead of their use,
+// so that the cache misses of consecutive look-ups overlap.
+constexpr std::size_t kLookupPrefetchDistance = 16;
+
+// A batch of cached counts builds a ColumnIndex when it looks up at least this
+// many keys per vocabulary key.
+constexpr std::uint64_t kIndexedLookupsPerKey = 2;
 
 // Room reserved when counting a batch: the sequential path reserves
 // max(V * n / kSequentialVocabDivisor, kSequentialEntriesPerDocument * n)
 // entries, never more than the batch can produce; the parallel path reserves
-// kParallelEntriesPerDocument per document of a chunk, and per-row buffers of
-// kTokenRowBuffer / kCachedRowBuffer pairs.
+// 1 / kChunkEntryBoundDivisor of the most entries a chunk can produce (usually
+// no more than half of a document's n-grams are in the vocabulary; the lists
+// grow when they are), and per-row buffers of kTokenRowBuffer /
+// kCachedRowBuffer pairs.
 constexpr std::uint64_t kSequentialVocabDivisor = 20;
 constexpr std::uint64_t kSequentialEntriesPerDocument = 10;
-constexpr std::size_t kParallelEntriesPerDocument = 400;
+constexpr std::uint64_t kChunkEntryBoundDivisor = 2;
 constexpr std::size_t kTokenRowBuffer = 512;
 constexpr std::size_t kCachedRowBuffer = 400;
 
 using ColumnValue = std::pair<std::uint64_t, float>;
-using DocumentFrequencyMap = absl::flat_hash_map<NgramKey, std::uint64_t, NgramKeyHash, std::equal_to<NgramKey>,
-                                                 Allocator<std::pair<const NgramKey, std::uint64_t>>>;
+
+// Emits (column, count) for each counted key that the index knows, looking keys
+// up kLookupPrefetchDistance ahead of their use so that their misses overlap.
+void collect_indexed_columns(const NgramCounts& counts, const ColumnIndex& index, Vec<ColumnValue>& row) {
+  std::array<std::size_t, kLookupPrefetchDistance> homes;  // ring of the upcoming keys' home slots
+  const std::size_t n = counts.size();
+  const auto start = [&](std::size_t i) {
+    const std::size_t home = index.home_of(counts[i].first);
+    index.prefetch(home);
+    homes[i % kLookupPrefetchDistance] = home;
+  };
+  for (std::size_t i = 0; i < std::min(n, kLookupPrefetchDistance); ++i) start(i);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t home = homes[i % kLookupPrefetchDistance];
+    if (i + kLookupPrefetchDistance < n) start(i + kLookupPrefetchDistance);
+    if (const auto column = index.find(counts[i].first, home)) {
+      row.emplace_back(*column, static_cast<float>(counts[i].second));
+    }
+  }
+}
 
 // Reads a batch's documents from their token sequences or their cached counts.
 class RowSource {
  public:
   RowSource(const CountVectorizer& vectorizer, std::span<const TokenSequence> sequences,
             std::optional<std::span<const NgramCounts>> cached)
-      : vectorizer_(vectorizer), sequences_(sequences), cached_(cached) {}
+      : vectorizer_(vectorizer), sequences_(sequences), cached_(cached) {
+    if (cached_ && worth_indexing()) index_ = ColumnIndex::build(vectorizer_.vocab);
+  }
 
   std::size_t size() const { return sequences_.size(); }
   bool cached() const { return cached_.has_value(); }
@@ -60,7 +99,19 @@ class RowSource {
   }
 
  private:
+  // Whether building a ColumnIndex costs less than the map look-ups it saves:
+  // when the batch looks up more keys than kIndexedLookupsPerKey per vocabulary key.
+  bool worth_indexing() const {
+    std::uint64_t lookups = 0;
+    for (std::size_t doc = 0; doc < size(); ++doc) lookups += entry_bound(doc);
+    return lookups >= kIndexedLookupsPerKey * vectorizer_.vocab.size();
+  }
+
   void collect_cached(std::size_t doc, Vec<ColumnValue>& row) const {
+    if (index_) {
+      collect_indexed_columns((*cached_)[doc], *index_, row);
+      return;
+    }
     for (const auto& [key, count] : (*cached_)[doc]) {
       if (auto column = vectorizer_.column_of(key)) row.emplace_back(*column, static_cast<float>(count));
     }
@@ -97,6 +148,7 @@ class RowSource {
   const CountVectorizer& vectorizer_;
   std::span<const TokenSequence> sequences_;
   std::optional<std::span<const NgramCounts>> cached_;
+  std::optional<ColumnIndex> index_;
 };
 
 struct ChunkRows {
@@ -133,10 +185,11 @@ Result<CsrMatrix> count_sequentially(const RowSource& source, std::uint64_t voca
 
 ChunkRows count_chunk(const RowSource& source, std::size_t begin, std::size_t end) {
   ChunkRows rows;
-  const std::size_t documents = end - begin;
-  rows.columns.reserve(documents * kParallelEntriesPerDocument);
-  rows.values.reserve(documents * kParallelEntriesPerDocument);
-  rows.row_lengths.reserve(documents);
+  std::uint64_t bound = 0;
+  for (std::size_t doc = begin; doc < end; ++doc) bound += source.entry_bound(doc);
+  rows.columns.reserve(bound / kChunkEntryBoundDivisor);
+  rows.values.reserve(bound / kChunkEntryBoundDivisor);
+  rows.row_lengths.reserve(end - begin);
   Vec<ColumnValue> row;
   row.reserve(source.cached() ? kCachedRowBuffer : kTokenRowBuffer);
   for (std::size_t doc = begin; doc < end; ++doc) {
@@ -178,30 +231,105 @@ Result<CsrMatrix> count_in_parallel(const RowSource& source, std::uint64_t vocab
   return CsrMatrix::from_parts(n, vocab_size, std::move(indptr), std::move(indices), std::move(data));
 }
 
-// Document frequencies of documents [begin, end): 1 per distinct key per document.
-DocumentFrequencyMap count_chunk_document_frequencies(std::span<const NgramCounts> documents, std::size_t begin,
-                                                      std::size_t end) {
-  DocumentFrequencyMap frequencies;
-  frequencies.reserve(kChunkMapCapacity);
-  for (std::size_t doc = begin; doc < end; ++doc) {
-    for (const auto& entry : documents[doc]) ++frequencies[entry.first];
-  }
-  return frequencies;
+// The shard count of a fit's document-frequency table for `entries` (document,
+// distinct key) pairs: enough shards that each one's map stays small enough to
+// sit in a core's cache while it is filled, never fewer than the default.
+std::size_t fit_shard_count(std::uint64_t entries) {
+  const std::uint64_t wanted = std::bit_ceil(std::max<std::uint64_t>(entries / kFitEntriesPerShard, 1));
+  const std::size_t shards = std::max<std::size_t>(DocumentFrequencyTable::default_shard_count(), wanted);
+  return std::min<std::size_t>(shards, kMaxFitShards);
 }
 
-DocumentFrequencyTable count_document_frequencies(std::span<const NgramCounts> documents) {
-  const std::size_t chunk = vectorizer::corpus_chunk_size(documents.size());
-  Vec<DocumentFrequencyMap> chunk_maps((documents.size() + chunk - 1) / chunk);
-  pool::for_each_chunk(documents.size(), chunk, [&](std::size_t begin, std::size_t end) {
-    chunk_maps[begin / chunk] = count_chunk_document_frequencies(documents, begin, end);
-  });
+using ShardNumber = std::uint16_t;
+static_assert(kMaxFitShards - 1 <= std::numeric_limits<ShardNumber>::max());
 
-  DocumentFrequencyTable table(documents.size() / 2);
-  for (DocumentFrequencyMap& frequencies : chunk_maps) {
-    for (const auto& [key, count] : frequencies) table.add(key, count);
-    DocumentFrequencyMap().swap(frequencies);
+// One chunk of documents on its way into the table: the shard of each of its
+// entries (documents in order, each document's entries in order), and the keys
+// of the shards of the current wave, grouped by shard.
+struct ChunkKeys {
+  Vec<ShardNumber> shard_of_entry;
+  Vec<NgramKey> keys;
+  Vec<std::size_t> group_starts;  // keys of wave shard i: [group_starts[i], group_starts[i + 1])
+
+  std::span<const NgramKey> group(std::size_t i) const {
+    return std::span(keys).subspan(group_starts[i], group_starts[i + 1] - group_starts[i]);
   }
-  return table;
+};
+
+void assign_shards(const DocumentFrequencyTable& table, std::span<const NgramCounts> documents, ChunkKeys& chunk) {
+  std::size_t entries = 0;
+  for (const NgramCounts& counts : documents) entries += counts.size();
+  chunk.shard_of_entry.reserve(entries);
+  for (const NgramCounts& counts : documents) {
+    for (const auto& entry : counts) chunk.shard_of_entry.push_back(static_cast<ShardNumber>(table.shard_index(entry.first)));
+  }
+}
+
+// Groups the chunk's keys of shards [first, last) by shard, reusing the chunk's
+// key list from the previous wave.
+void group_wave_keys(std::span<const NgramCounts> documents, std::size_t first, std::size_t last, ChunkKeys& chunk) {
+  const std::size_t wave_shards = last - first;
+  chunk.group_starts.assign(wave_shards + 1, 0);
+  for (ShardNumber shard : chunk.shard_of_entry) {
+    if (shard >= first && shard < last) ++chunk.group_starts[shard - first + 1];
+  }
+  for (std::size_t i = 0; i < wave_shards; ++i) chunk.group_starts[i + 1] += chunk.group_starts[i];
+  chunk.keys.resize(chunk.group_starts[wave_shards]);
+
+  Vec<std::size_t> next(chunk.group_starts.begin(), chunk.group_starts.end() - 1);
+  std::size_t entry = 0;
+  for (const NgramCounts& counts : documents) {
+    for (const auto& [key, count] : counts) {
+      const ShardNumber shard = chunk.shard_of_entry[entry++];
+      if (shard >= first && shard < last) chunk.keys[next[shard - first]++] = key;
+    }
+  }
+}
+
+struct FilteredVocabulary {
+  Vec<KeyDocumentFrequency> kept;  // ascending key order
+  std::uint64_t original_size = 0;  // distinct keys before filtering
+};
+
+// Counts the document frequencies of the corpus and keeps the keys within the
+// thresholds. Each chunk's entries are first assigned their shards, in
+// parallel. Then, in kDocumentFrequencyWaves waves over runs of shards, the
+// chunks group their keys of the wave's shards, and one task per shard adds
+// that shard's groups from every chunk and drains the shard at once: no two
+// tasks write to the same shard, only the shards being worked on hold a map,
+// and only one wave's keys are copied out at a time.
+FilteredVocabulary count_and_filter_document_frequencies(std::span<const NgramCounts> documents,
+                                                         std::uint64_t min_threshold, std::uint64_t max_threshold) {
+  std::uint64_t entries = 0;
+  for (const NgramCounts& counts : documents) entries += counts.size();
+  DocumentFrequencyTable table(documents.size() / 2, random_hash_seed(), fit_shard_count(entries));
+  const std::size_t shards = table.shard_count();
+
+  const std::size_t chunk = vectorizer::corpus_chunk_size(documents.size());
+  Vec<ChunkKeys> chunks((documents.size() + chunk - 1) / chunk);
+  const auto chunk_documents = [&](std::size_t c) {
+    return documents.subspan(c * chunk, std::min(chunk, documents.size() - c * chunk));
+  };
+  pool::for_each_index(chunks.size(), [&](std::size_t c) { assign_shards(table, chunk_documents(c), chunks[c]); });
+
+  Vec<Vec<KeyDocumentFrequency>> kept_per_shard(shards);
+  Vec<std::uint64_t> keys_per_shard(shards, 0);
+  const std::size_t shards_per_wave = (shards + kDocumentFrequencyWaves - 1) / kDocumentFrequencyWaves;
+  for (std::size_t first = 0; first < shards; first += shards_per_wave) {
+    const std::size_t last = std::min(shards, first + shards_per_wave);
+    pool::for_each_index(chunks.size(), [&](std::size_t c) { group_wave_keys(chunk_documents(c), first, last, chunks[c]); });
+    pool::for_each_index(last - first, [&](std::size_t i) {
+      const std::size_t shard = first + i;
+      for (const ChunkKeys& chunk_keys : chunks) table.add_to_shard(shard, chunk_keys.group(i));
+      keys_per_shard[shard] = table.drain_shard_filtered(shard, min_threshold, max_threshold, kept_per_shard[shard]);
+    });
+  }
+  chunks = Vec<ChunkKeys>();
+
+  FilteredVocabulary result;
+  for (std::uint64_t keys : keys_per_shard) result.original_size += keys;
+  result.kept = DocumentFrequencyTable::join_in_key_order(kept_per_shard);
+  return result;
 }
 
 Vec<NgramCounts> count_corpus_ngrams(std::span<const TokenSequence> sequences,
@@ -209,9 +337,8 @@ Vec<NgramCounts> count_corpus_ngrams(std::span<const TokenSequence> sequences,
   Vec<NgramCounts> counts(sequences.size());
   pool::for_each_chunk(sequences.size(), vectorizer::corpus_chunk_size(sequences.size()),
                        [&](std::size_t begin, std::size_t end) {
-                         for (std::size_t i = begin; i < end; ++i) {
-                           counts[i] = ngrams::count_ngrams(sequences[i], ngram_sizes);
-                         }
+                         ngrams::NgramCounter counter;
+                         for (std::size_t i = begin; i < end; ++i) counts[i] = counter.count(sequences[i], ngram_sizes);
                        });
   return counts;
 }
@@ -255,10 +382,7 @@ Result<CountVectorizer> CountVectorizer::fit_from_tokenized(const VectorizerPara
   const std::uint64_t min_threshold = params.min_df_threshold(num_docs);
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "Using pre-computed n-grams for vocabulary building");
 
-  DocumentFrequencyTable document_frequencies = count_document_frequencies(documents);
-  const std::uint64_t original_size = document_frequencies.size();
   const std::uint64_t max_threshold = params.max_df_threshold(num_docs);
-
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "Applying min_df and max_df filtering",
                log::raw_field("min_df", float_format::debug(params.min_df)),
                log::field("min_df_threshold", min_threshold),
@@ -268,9 +392,10 @@ Result<CountVectorizer> CountVectorizer::fit_from_tokenized(const VectorizerPara
                log::field("max_df_interpretation", params.max_df_interpretation()),
                log::field("num_docs", num_docs));
 
-  const Vec<KeyDocumentFrequency> kept = document_frequencies.drain_filtered(min_threshold, max_threshold);
+  const FilteredVocabulary filtered = count_and_filter_document_frequencies(documents, min_threshold, max_threshold);
+  const Vec<KeyDocumentFrequency>& kept = filtered.kept;
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "Vocabulary filtered by min_df and max_df",
-               log::field("original_size", original_size), log::field("filtered_size", kept.size()));
+               log::field("original_size", filtered.original_size), log::field("filtered_size", kept.size()));
 
   CountVectorizer vectorizer{params, vocabulary_from_sorted(kept)};
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "CountVectorizer fitting complete",
