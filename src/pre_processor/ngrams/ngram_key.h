@@ -14,6 +14,11 @@
 #include <cstdint>
 #include <span>
 
+#ifndef XXH_INLINE_ALL
+#define XXH_INLINE_ALL
+#endif
+#include <xxhash.h>
+
 #include "pre_processor/common/memory.h"
 #include "pre_processor/tokenizer/tokenizer.h"
 
@@ -62,7 +67,11 @@ class NgramKeyHash {
   NgramKeyHash() : seed_(process_hash_seed()) {}
   explicit NgramKeyHash(std::uint64_t seed) : seed_(seed) {}
 
-  std::size_t operator()(NgramKey key) const;
+  // Inline: it runs for every window of every document.
+  std::size_t operator()(NgramKey key) const {
+    const unsigned __int128 value = key.value;
+    return static_cast<std::size_t>(XXH3_64bits_withSeed(&value, sizeof value, seed_));
+  }
 
  private:
   std::uint64_t seed_;

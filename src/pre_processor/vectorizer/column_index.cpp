@@ -1,27 +1,32 @@
 #include "pre_processor/vectorizer/column_index.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace pre_processor {
 namespace {
 
-// At most half the slots are used, so a probe rarely passes its first slot.
-constexpr std::size_t kSlotsPerKey = 2;
+// Slots per vocabulary key: the table is kept two-thirds full at most, where a
+// missing key's scan of control bytes still ends within a few bytes.
+constexpr std::size_t kSlotsPerKeyNumerator = 3;
+constexpr std::size_t kSlotsPerKeyDenominator = 2;
 constexpr std::size_t kMinSlots = 16;
 
 }  // namespace
 
 ColumnIndex::ColumnIndex(std::size_t keys)
-    : slots_(std::bit_ceil(std::max(kMinSlots, kSlotsPerKey * keys))), mask_(slots_.size() - 1) {}
+    : controls_(std::max(kMinSlots, keys / kSlotsPerKeyDenominator * kSlotsPerKeyNumerator + kSlotsPerKeyNumerator),
+                kEmpty),
+      slots_(controls_.size()) {}
 
 std::optional<ColumnIndex> ColumnIndex::build(const Vocabulary& vocab) {
   ColumnIndex index(vocab.size());
   for (const auto& [key, column] : vocab) {
     if (column >= vocab.size()) return std::nullopt;
-    std::size_t i = index.hash_(key) & index.mask_;
-    while (index.slots_[i].column != kEmpty) i = (i + 1) & index.mask_;
-    index.slots_[i] = Slot{key, column};
+    const std::uint64_t hash = index.hash_(key);
+    std::size_t slot = index.home_slot(hash);
+    while (index.controls_[slot] != kEmpty) slot = index.following(slot);
+    index.controls_[slot] = tag_of(hash);
+    index.slots_[slot] = Slot{key, column};
   }
   return index;
 }

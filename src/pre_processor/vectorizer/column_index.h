@@ -1,18 +1,23 @@
 // A read-only index from vocabulary key to column for counting large batches.
 //
-// The vocabulary's own map answers one look-up at a time: a prefetch can fetch
-// a key's control bytes but not the slot that holds it, so every hit waits for
-// a cache miss. This index is a plain open-addressing table kept at most half
-// full, where a key almost always sits in the slot its hash names, so a caller
-// that knows its next keys can prefetch exactly the memory each look-up will
-// read and the misses of many look-ups overlap. Building it costs one pass over
-// the vocabulary, which pays off once a batch looks up more keys than the
-// vocabulary holds.
+// The vocabulary's own map answers one look-up at a time: a prefetch can load a
+// key's control bytes but not the slot that holds it, so every hit waits for a
+// cache miss. This index splits a look-up into steps that a caller runs for
+// several keys at once, each step loading what the next one reads:
+//
+//   start(key)        hashes the key and prefetches its control bytes;
+//   locate(probe)     scans the control bytes (one byte per slot, a small array
+//                     that mostly stays in cache) for the key's tag and
+//                     prefetches the one slot that most likely holds the key,
+//                     or learns that the key is absent without touching a slot;
+//   column(probe)     compares the key with that slot and reads the column.
+//
+// Building it costs one pass over the vocabulary, which pays off once a batch
+// looks up more keys than the vocabulary holds.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <optional>
 
 #include "pre_processor/common/memory.h"
@@ -23,43 +28,73 @@ namespace pre_processor {
 
 class ColumnIndex {
  public:
+  // The state of one look-up between its steps.
+  struct Probe {
+    NgramKey key;
+    std::size_t slot = 0;  // after start(): the home slot; after locate(): the candidate slot
+    std::uint8_t tag = 0;
+    bool candidate = false;  // after locate(): whether a slot's tag matched
+  };
+
   // The index of `vocab`; nothing for a vocabulary that breaks its invariant
   // (a column not below its size), whose batches must go through the map so
   // that the matrix check rejects them.
   static std::optional<ColumnIndex> build(const Vocabulary& vocab);
 
-  // The slot where the search for `key` starts.
-  std::size_t home_of(NgramKey key) const { return hash_(key) & mask_; }
-
-  // Starts loading the memory that a search from `home` most likely reads: the
-  // home slot and the one after it, which may lie on the next cache line.
-  void prefetch(std::size_t home) const {
-    __builtin_prefetch(&slots_[home]);
-    __builtin_prefetch(&slots_[(home + kSlotsPerCacheLine) & mask_]);
+  Probe start(NgramKey key) const {
+    const std::uint64_t hash = hash_(key);
+    Probe probe{key, home_slot(hash), tag_of(hash)};
+    __builtin_prefetch(&controls_[probe.slot]);
+    return probe;
   }
 
-  // The column of `key`, whose home slot is `home`.
-  std::optional<std::uint64_t> find(NgramKey key, std::size_t home) const {
-    for (std::size_t i = home;; i = (i + 1) & mask_) {
-      const Slot& slot = slots_[i];
-      if (slot.column == kEmpty) return std::nullopt;
-      if (slot.key == key) return slot.column;
+  void locate(Probe& probe) const {
+    probe.candidate = next_candidate(probe.tag, probe.slot);
+    if (probe.candidate) __builtin_prefetch(&slots_[probe.slot]);
+  }
+
+  std::optional<std::uint64_t> column(Probe& probe) const {
+    while (probe.candidate) {
+      const Slot& slot = slots_[probe.slot];
+      if (slot.key == probe.key) return slot.column;
+      probe.candidate = next_candidate(probe.tag, probe.slot = following(probe.slot));
     }
+    return std::nullopt;
   }
 
  private:
-  static constexpr std::uint64_t kEmpty = std::numeric_limits<std::uint64_t>::max();
-  static constexpr std::size_t kSlotsPerCacheLine = 2;
+  static constexpr std::uint8_t kEmpty = 0;
 
   struct Slot {
     NgramKey key;
-    std::uint64_t column = kEmpty;
+    std::uint64_t column = 0;
   };
 
   explicit ColumnIndex(std::size_t keys);
 
+  // The slot where a key's search starts: the hash's high bits scaled to the
+  // slot count. The tag, a nonzero byte, comes from the low bits.
+  std::size_t home_slot(std::uint64_t hash) const {
+    return static_cast<std::size_t>((static_cast<unsigned __int128>(hash) * controls_.size()) >> 64);
+  }
+  static std::uint8_t tag_of(std::uint64_t hash) {
+    const auto tag = static_cast<std::uint8_t>(hash);
+    return tag == kEmpty ? std::uint8_t{1} : tag;
+  }
+  std::size_t following(std::size_t slot) const { return slot + 1 == controls_.size() ? 0 : slot + 1; }
+
+  // Moves `slot` forward to the first slot from it whose control byte is `tag`
+  // and returns true, or returns false at the first empty slot.
+  bool next_candidate(std::uint8_t tag, std::size_t& slot) const {
+    for (;; slot = following(slot)) {
+      const std::uint8_t control = controls_[slot];
+      if (control == tag) return true;
+      if (control == kEmpty) return false;
+    }
+  }
+
+  Vec<std::uint8_t> controls_;
   Vec<Slot> slots_;
-  std::size_t mask_ = 0;
   NgramKeyHash hash_;
 };
 

@@ -21,13 +21,12 @@ using log::Level;
 // distinct key) pairs, rounded up to a power of two, at most kMaxFitShards.
 constexpr std::uint64_t kFitEntriesPerShard = std::uint64_t{1} << 16;
 constexpr std::uint64_t kMaxFitShards = 4096;
-// The shards are filled in this many waves, so that only the keys of one wave
-// are copied out of the documents' counts at a time.
-constexpr std::size_t kDocumentFrequencyWaves = 4;
 
-// Vocabulary look-ups of a row are issued this many keys ahead of their use,
-// so that the cache misses of consecutive look-ups overlap.
-constexpr std::size_t kLookupPrefetchDistance = 16;
+// How far ahead of its use a row's column look-up starts, and how far ahead
+// it locates its slot (see ColumnIndex).
+constexpr std::size_t kLookupStartDistance = 16;
+constexpr std::size_t kLookupLocateDistance = 8;
+static_assert(kLookupLocateDistance < kLookupStartDistance);
 
 // A batch of cached counts builds a ColumnIndex when it looks up at least this
 // many keys per vocabulary key.
@@ -48,23 +47,54 @@ constexpr std::size_t kCachedRowBuffer = 400;
 
 using ColumnValue = std::pair<std::uint64_t, float>;
 
-// Emits (column, count) for each counted key that the index knows, looking keys
-// up kLookupPrefetchDistance ahead of their use so that their misses overlap.
-void collect_indexed_columns(const NgramCounts& counts, const ColumnIndex& index, Vec<ColumnValue>& row) {
-  std::array<std::size_t, kLookupPrefetchDistance> homes;  // ring of the upcoming keys' home slots
-  const std::size_t n = counts.size();
-  const auto start = [&](std::size_t i) {
-    const std::size_t home = index.home_of(counts[i].first);
-    index.prefetch(home);
-    homes[i % kLookupPrefetchDistance] = home;
-  };
-  for (std::size_t i = 0; i < std::min(n, kLookupPrefetchDistance); ++i) start(i);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::size_t home = homes[i % kLookupPrefetchDistance];
-    if (i + kLookupPrefetchDistance < n) start(i + kLookupPrefetchDistance);
-    if (const auto column = index.find(counts[i].first, home)) {
-      row.emplace_back(*column, static_cast<float>(counts[i].second));
+constexpr std::size_t kRadixSortMinRow = 32;
+constexpr unsigned kRadixBits = 8;
+constexpr std::size_t kRadixBuckets = std::size_t{1} << kRadixBits;
+constexpr std::uint64_t kRadixMask = kRadixBuckets - 1;
+constexpr unsigned kColumnBits = 64;
+
+// Sorts a row's pairs by column, keeping pairs of equal columns in their
+// order. Short rows take an insertion sort; longer ones a byte-wise radix sort
+// (a pass per byte of the largest column), which beats comparison sorting on
+// the few hundred random columns of a document's row.
+void sort_by_column(Vec<ColumnValue>& row, Vec<ColumnValue>& scratch) {
+  if (row.size() <= kRadixSortMinRow) {
+    for (std::size_t i = 1; i < row.size(); ++i) {
+      const ColumnValue pair = row[i];
+      std::size_t j = i;
+      for (; j > 0 && row[j - 1].first > pair.first; --j) row[j] = row[j - 1];
+      row[j] = pair;
     }
+    return;
+  }
+  std::uint64_t largest = 0;
+  for (const ColumnValue& pair : row) largest = std::max(largest, pair.first);
+  scratch.resize(row.size());
+  ColumnValue* from = row.data();
+  ColumnValue* to = scratch.data();
+  for (unsigned shift = 0; shift < kColumnBits && (largest >> shift) != 0; shift += kRadixBits) {
+    std::array<std::size_t, kRadixBuckets + 1> starts{};
+    for (std::size_t i = 0; i < row.size(); ++i) ++starts[((from[i].first >> shift) & kRadixMask) + 1];
+    for (std::size_t bucket = 0; bucket < kRadixBuckets; ++bucket) starts[bucket + 1] += starts[bucket];
+    for (std::size_t i = 0; i < row.size(); ++i) to[starts[(from[i].first >> shift) & kRadixMask]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != row.data()) std::copy(from, from + row.size(), row.data());
+}
+
+// Emits (column, count) for each counted key that the index knows. The steps
+// of each look-up run ahead of its use (start kLookupStartDistance keys ahead,
+// locate kLookupLocateDistance keys ahead), so that their cache misses overlap.
+void collect_indexed_columns(const NgramCounts& counts, const ColumnIndex& index, Vec<ColumnValue>& row) {
+  std::array<ColumnIndex::Probe, kLookupStartDistance> probes;  // a ring, probe i at i % size
+  const std::size_t n = counts.size();
+  const auto probe = [&](std::size_t i) -> ColumnIndex::Probe& { return probes[i % kLookupStartDistance]; };
+  for (std::size_t i = 0; i < std::min(n, kLookupStartDistance); ++i) probe(i) = index.start(counts[i].first);
+  for (std::size_t i = 0; i < std::min(n, kLookupLocateDistance); ++i) index.locate(probe(i));
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kLookupLocateDistance < n) index.locate(probe(i + kLookupLocateDistance));
+    if (const auto column = index.column(probe(i))) row.emplace_back(*column, static_cast<float>(counts[i].second));
+    if (i + kLookupStartDistance < n) probe(i + kLookupStartDistance) = index.start(counts[i + kLookupStartDistance].first);
   }
 }
 
@@ -82,14 +112,14 @@ class RowSource {
 
   // The row of document `doc`: (column, value) pairs in ascending column order,
   // one per column.
-  void build_row(std::size_t doc, Vec<ColumnValue>& row) const {
+  void build_row(std::size_t doc, Vec<ColumnValue>& row, Vec<ColumnValue>& scratch) const {
     row.clear();
     if (cached_) {
       collect_cached(doc, row);
     } else {
       collect_windows(doc, row);
     }
-    canonicalize(row);
+    canonicalize(row, scratch);
   }
 
   // The most entries document `doc` can produce.
@@ -130,10 +160,11 @@ class RowSource {
     }
   }
 
-  // Sorts by column, then value, and sums each run of equal columns in that
-  // order, so a row's values never depend on the order of emission.
-  static void canonicalize(Vec<ColumnValue>& row) {
-    std::sort(row.begin(), row.end());
+  // Orders the pairs by column and sums each run of equal columns. Runs arise
+  // only from token windows, whose pairs all hold 1.0, and cached counts never
+  // repeat a column, so the sums never depend on the order of emission.
+  static void canonicalize(Vec<ColumnValue>& row, Vec<ColumnValue>& scratch) {
+    sort_by_column(row, scratch);
     std::size_t out = 0;
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (out != 0 && row[out - 1].first == row[i].first) {
@@ -172,8 +203,9 @@ Result<CsrMatrix> count_sequentially(const RowSource& source, std::uint64_t voca
   data.reserve(std::min(wanted, bound));
 
   Vec<ColumnValue> row;
+  Vec<ColumnValue> scratch;
   for (std::size_t doc = 0; doc < n; ++doc) {
-    source.build_row(doc, row);
+    source.build_row(doc, row, scratch);
     for (const auto& [column, value] : row) {
       indices.push_back(column);
       data.push_back(value);
@@ -192,8 +224,9 @@ ChunkRows count_chunk(const RowSource& source, std::size_t begin, std::size_t en
   rows.row_lengths.reserve(end - begin);
   Vec<ColumnValue> row;
   row.reserve(source.cached() ? kCachedRowBuffer : kTokenRowBuffer);
+  Vec<ColumnValue> scratch;
   for (std::size_t doc = begin; doc < end; ++doc) {
-    source.build_row(doc, row);
+    source.build_row(doc, row, scratch);
     for (const auto& [column, value] : row) {
       rows.columns.push_back(column);
       rows.values.push_back(value);
@@ -243,47 +276,44 @@ std::size_t fit_shard_count(std::uint64_t entries) {
 using ShardNumber = std::uint16_t;
 static_assert(kMaxFitShards - 1 <= std::numeric_limits<ShardNumber>::max());
 
-// One chunk of documents on its way into the table: the shard of each of its
-// entries (documents in order, each document's entries in order), and the keys
-// of the shards of the current wave, grouped by shard.
+// The distinct keys of a chunk of documents, grouped by the table shard that
+// holds them: the keys of shard i are keys[group_starts[i] .. group_starts[i + 1]).
 struct ChunkKeys {
-  Vec<ShardNumber> shard_of_entry;
   Vec<NgramKey> keys;
-  Vec<std::size_t> group_starts;  // keys of wave shard i: [group_starts[i], group_starts[i + 1])
+  Vec<std::size_t> group_starts;
 
-  std::span<const NgramKey> group(std::size_t i) const {
-    return std::span(keys).subspan(group_starts[i], group_starts[i + 1] - group_starts[i]);
+  std::span<const NgramKey> group(std::size_t shard) const {
+    return std::span(keys).subspan(group_starts[shard], group_starts[shard + 1] - group_starts[shard]);
   }
 };
 
-void assign_shards(const DocumentFrequencyTable& table, std::span<const NgramCounts> documents, ChunkKeys& chunk) {
+// A counting sort of the chunk's keys by shard: each key is hashed once, and
+// the keys are copied once, straight to their place.
+ChunkKeys group_keys_by_shard(const DocumentFrequencyTable& table, std::span<const NgramCounts> documents) {
   std::size_t entries = 0;
   for (const NgramCounts& counts : documents) entries += counts.size();
-  chunk.shard_of_entry.reserve(entries);
+  Vec<ShardNumber> shard_of_entry;
+  shard_of_entry.reserve(entries);
+  ChunkKeys chunk;
+  chunk.group_starts.assign(table.shard_count() + 1, 0);
   for (const NgramCounts& counts : documents) {
-    for (const auto& entry : counts) chunk.shard_of_entry.push_back(static_cast<ShardNumber>(table.shard_index(entry.first)));
+    for (const auto& entry : counts) {
+      const std::size_t shard = table.shard_index(entry.first);
+      shard_of_entry.push_back(static_cast<ShardNumber>(shard));
+      ++chunk.group_starts[shard + 1];
+    }
   }
-}
-
-// Groups the chunk's keys of shards [first, last) by shard, reusing the chunk's
-// key list from the previous wave.
-void group_wave_keys(std::span<const NgramCounts> documents, std::size_t first, std::size_t last, ChunkKeys& chunk) {
-  const std::size_t wave_shards = last - first;
-  chunk.group_starts.assign(wave_shards + 1, 0);
-  for (ShardNumber shard : chunk.shard_of_entry) {
-    if (shard >= first && shard < last) ++chunk.group_starts[shard - first + 1];
+  for (std::size_t shard = 0; shard < table.shard_count(); ++shard) {
+    chunk.group_starts[shard + 1] += chunk.group_starts[shard];
   }
-  for (std::size_t i = 0; i < wave_shards; ++i) chunk.group_starts[i + 1] += chunk.group_starts[i];
-  chunk.keys.resize(chunk.group_starts[wave_shards]);
 
+  chunk.keys.resize(entries);
   Vec<std::size_t> next(chunk.group_starts.begin(), chunk.group_starts.end() - 1);
   std::size_t entry = 0;
   for (const NgramCounts& counts : documents) {
-    for (const auto& [key, count] : counts) {
-      const ShardNumber shard = chunk.shard_of_entry[entry++];
-      if (shard >= first && shard < last) chunk.keys[next[shard - first]++] = key;
-    }
+    for (const auto& [key, count] : counts) chunk.keys[next[shard_of_entry[entry++]]++] = key;
   }
+  return chunk;
 }
 
 struct FilteredVocabulary {
@@ -292,38 +322,33 @@ struct FilteredVocabulary {
 };
 
 // Counts the document frequencies of the corpus and keeps the keys within the
-// thresholds. Each chunk's entries are first assigned their shards, in
-// parallel. Then, in kDocumentFrequencyWaves waves over runs of shards, the
-// chunks group their keys of the wave's shards, and one task per shard adds
-// that shard's groups from every chunk and drains the shard at once: no two
-// tasks write to the same shard, only the shards being worked on hold a map,
-// and only one wave's keys are copied out at a time.
+// thresholds. The chunks first group their keys by shard, in parallel; then one
+// task per shard adds that shard's groups from every chunk and drains the shard
+// at once: no two tasks write to the same shard, and only the shards being
+// worked on hold a map.
 FilteredVocabulary count_and_filter_document_frequencies(std::span<const NgramCounts> documents,
                                                          std::uint64_t min_threshold, std::uint64_t max_threshold) {
   std::uint64_t entries = 0;
   for (const NgramCounts& counts : documents) entries += counts.size();
   DocumentFrequencyTable table(documents.size() / 2, random_hash_seed(), fit_shard_count(entries));
-  const std::size_t shards = table.shard_count();
 
   const std::size_t chunk = vectorizer::corpus_chunk_size(documents.size());
   Vec<ChunkKeys> chunks((documents.size() + chunk - 1) / chunk);
-  const auto chunk_documents = [&](std::size_t c) {
-    return documents.subspan(c * chunk, std::min(chunk, documents.size() - c * chunk));
-  };
-  pool::for_each_index(chunks.size(), [&](std::size_t c) { assign_shards(table, chunk_documents(c), chunks[c]); });
+  pool::for_each_chunk(documents.size(), chunk, [&](std::size_t begin, std::size_t end) {
+    chunks[begin / chunk] = group_keys_by_shard(table, documents.subspan(begin, end - begin));
+  });
 
-  Vec<Vec<KeyDocumentFrequency>> kept_per_shard(shards);
-  Vec<std::uint64_t> keys_per_shard(shards, 0);
-  const std::size_t shards_per_wave = (shards + kDocumentFrequencyWaves - 1) / kDocumentFrequencyWaves;
-  for (std::size_t first = 0; first < shards; first += shards_per_wave) {
-    const std::size_t last = std::min(shards, first + shards_per_wave);
-    pool::for_each_index(chunks.size(), [&](std::size_t c) { group_wave_keys(chunk_documents(c), first, last, chunks[c]); });
-    pool::for_each_index(last - first, [&](std::size_t i) {
-      const std::size_t shard = first + i;
-      for (const ChunkKeys& chunk_keys : chunks) table.add_to_shard(shard, chunk_keys.group(i));
-      keys_per_shard[shard] = table.drain_shard_filtered(shard, min_threshold, max_threshold, kept_per_shard[shard]);
-    });
-  }
+  Vec<Vec<KeyDocumentFrequency>> kept_per_shard(table.shard_count());
+  Vec<std::uint64_t> keys_per_shard(table.shard_count(), 0);
+  pool::for_each_index(table.shard_count(), [&](std::size_t shard) {
+    // The shard's entries bound its distinct keys; its map is drained right
+    // away, so room for all of them costs little and saves every rehash.
+    std::size_t shard_entries = 0;
+    for (const ChunkKeys& chunk_keys : chunks) shard_entries += chunk_keys.group(shard).size();
+    table.reserve_shard(shard, shard_entries);
+    for (const ChunkKeys& chunk_keys : chunks) table.add_to_shard(shard, chunk_keys.group(shard));
+    keys_per_shard[shard] = table.drain_shard_filtered(shard, min_threshold, max_threshold, kept_per_shard[shard]);
+  });
   chunks = Vec<ChunkKeys>();
 
   FilteredVocabulary result;

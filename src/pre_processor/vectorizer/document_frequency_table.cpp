@@ -50,6 +50,12 @@ void DocumentFrequencyTable::add_to_shard(std::size_t shard_number, std::span<co
   for (NgramKey key : keys) ++shard.map[key];
 }
 
+void DocumentFrequencyTable::reserve_shard(std::size_t shard_number, std::size_t keys) {
+  Shard& shard = shards_[shard_number];
+  std::unique_lock lock(shard.mutex);
+  shard.map.reserve(keys);
+}
+
 std::uint64_t DocumentFrequencyTable::size() const {
   std::uint64_t keys = 0;
   for (std::size_t i = 0; i < shard_count_; ++i) {

@@ -55,6 +55,10 @@ class DocumentFrequencyTable {
   // one hold of the shard's write lock. Every key must belong to `shard`.
   void add_to_shard(std::size_t shard, std::span<const NgramKey> keys);
 
+  // Makes room in the shard for `keys` keys in all, so that adding that many
+  // does not rehash its map.
+  void reserve_shard(std::size_t shard, std::size_t keys);
+
   // The number of distinct keys: the shard sizes summed, each read under its
   // shard's read lock.
   std::uint64_t size() const;
