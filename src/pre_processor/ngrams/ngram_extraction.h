@@ -6,14 +6,11 @@
 // threads for different documents.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string_view>
 #include <utility>
-
-#include <absl/container/flat_hash_map.h>
-#include <absl/container/flat_hash_set.h>
 
 #include "pre_processor/common/memory.h"
 #include "pre_processor/ngrams/ngram_key.h"
@@ -21,12 +18,14 @@
 
 namespace pre_processor {
 
-// Per-document map from key to the number of windows that produced it.
-using NgramCounts = absl::flat_hash_map<NgramKey, std::uint64_t, NgramKeyHash, std::equal_to<NgramKey>,
-                                        Allocator<std::pair<const NgramKey, std::uint64_t>>>;
+// One document's n-grams: each distinct key once, with the number of windows
+// that produced it, in the order in which the keys first occur (sizes in list
+// order, starts ascending). A flat list rather than a hash map: it is a third
+// of the size, and every consumer walks it from start to end.
+using NgramCounts = Vec<std::pair<NgramKey, std::uint64_t>>;
 
-// The distinct keys of one document.
-using NgramSet = absl::flat_hash_set<NgramKey, NgramKeyHash, std::equal_to<NgramKey>, Allocator<NgramKey>>;
+// The distinct keys of one document, in the order in which they first occur.
+using NgramSet = Vec<NgramKey>;
 
 namespace ngrams {
 
@@ -35,20 +34,42 @@ inline constexpr std::string_view kLogTarget = "ordwen_preprocessing::pre_proces
 // Counts every window of every size, sizes in list order and starts ascending.
 NgramCounts count_ngrams(std::span<const TokenId> tokens, std::span<const std::uint64_t> ngram_sizes);
 
-// The set of keys of every window of every size.
+// The distinct keys of every window of every size.
 NgramSet unique_ngrams(std::span<const TokenId> tokens, std::span<const std::uint64_t> ngram_sizes);
 
 // The number of windows of all sizes that fit a sequence of `num_tokens` tokens.
 std::uint64_t window_count(std::uint64_t num_tokens, std::span<const std::uint64_t> ngram_sizes);
 
-// Room reserved by count_ngrams: the window count scaled by a length-dependent
-// factor (long documents repeat many n-grams), at least kMinReservedSlots.
-std::uint64_t count_map_capacity(std::uint64_t num_tokens, std::uint64_t windows);
+// Counts the windows of one document at a time in an open-addressing table that
+// is kept from one document to the next: a pass over many documents allocates
+// its scratch memory once instead of building and freeing a hash map per
+// document. count() and unique() give what count_ngrams and unique_ngrams give.
+// One instance per thread; it is not safe to share.
+class NgramCounter {
+ public:
+  NgramCounts count(std::span<const TokenId> tokens, std::span<const std::uint64_t> ngram_sizes);
+  NgramSet unique(std::span<const TokenId> tokens, std::span<const std::uint64_t> ngram_sizes);
 
-// Room reserved by unique_ngrams: half the windows, at least kMinReservedSlots.
-std::uint64_t unique_set_capacity(std::uint64_t windows);
+ private:
+  struct Slot {
+    NgramKey key;
+    std::uint64_t count = 0;  // 0 marks an empty slot
+  };
 
-inline constexpr std::uint64_t kMinReservedSlots = 16;
+  // Fills the table with the document's windows; the distinct keys are then
+  // the slots listed in used_, in order of first occurrence.
+  void tally(std::span<const TokenId> tokens, std::span<const std::uint64_t> ngram_sizes);
+  void prepare(std::uint64_t windows);
+  void add(NgramKey key);
+  void grow();
+  // Empties the slots of the last document; the table is left all empty.
+  void clear_used();
+
+  Vec<Slot> slots_;
+  Vec<std::size_t> used_;
+  std::size_t mask_ = 0;
+  NgramKeyHash hash_;
+};
 
 }  // namespace ngrams
 }  // namespace pre_processor

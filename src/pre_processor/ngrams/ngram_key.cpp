@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <random>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
 namespace pre_processor {
 namespace {
 
@@ -51,10 +48,6 @@ std::uint64_t random_hash_seed() {
 std::uint64_t process_hash_seed() {
   static const std::uint64_t seed = random_hash_seed();
   return seed;
-}
-
-std::size_t NgramKeyHash::operator()(NgramKey key) const {
-  return static_cast<std::size_t>(XXH3_64bits_withSeed(&key.value, sizeof key.value, seed_));
 }
 
 }  // namespace pre_processor

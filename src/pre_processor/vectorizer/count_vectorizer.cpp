@@ -1,10 +1,14 @@
 #include "pre_processor/vectorizer/count_vectorizer.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <limits>
 
 #include "pre_processor/common/float_format.h"
 #include "pre_processor/common/logging.h"
 #include "pre_processor/common/thread_pool.h"
+#include "pre_processor/vectorizer/column_index.h"
 #include "pre_processor/vectorizer/text_forms.h"
 
 namespace pre_processor {
@@ -13,44 +17,109 @@ namespace {
 using vectorizer::kCountVectorizerLogTarget;
 using log::Level;
 
-// Room for the document-frequency counts of one corpus chunk.
-constexpr std::size_t kChunkMapCapacity = 14336;
+// A fit's document-frequency table gets one shard per this many (document,
+// distinct key) pairs, rounded up to a power of two, at most kMaxFitShards.
+constexpr std::uint64_t kFitEntriesPerShard = std::uint64_t{1} << 16;
+constexpr std::uint64_t kMaxFitShards = 4096;
+
+// How far ahead of its use a row's column look-up starts, and how far ahead
+// it locates its slot (see ColumnIndex).
+constexpr std::size_t kLookupStartDistance = 16;
+constexpr std::size_t kLookupLocateDistance = 8;
+static_assert(kLookupLocateDistance < kLookupStartDistance);
+
+// A batch of cached counts builds a ColumnIndex when it looks up at least this
+// many keys per vocabulary key.
+constexpr std::uint64_t kIndexedLookupsPerKey = 2;
 
 // Room reserved when counting a batch: the sequential path reserves
 // max(V * n / kSequentialVocabDivisor, kSequentialEntriesPerDocument * n)
 // entries, never more than the batch can produce; the parallel path reserves
-// kParallelEntriesPerDocument per document of a chunk, and per-row buffers of
-// kTokenRowBuffer / kCachedRowBuffer pairs.
+// 1 / kChunkEntryBoundDivisor of the most entries a chunk can produce (usually
+// no more than half of a document's n-grams are in the vocabulary; the lists
+// grow when they are), and per-row buffers of kTokenRowBuffer /
+// kCachedRowBuffer pairs.
 constexpr std::uint64_t kSequentialVocabDivisor = 20;
 constexpr std::uint64_t kSequentialEntriesPerDocument = 10;
-constexpr std::size_t kParallelEntriesPerDocument = 400;
+constexpr std::uint64_t kChunkEntryBoundDivisor = 2;
 constexpr std::size_t kTokenRowBuffer = 512;
 constexpr std::size_t kCachedRowBuffer = 400;
 
 using ColumnValue = std::pair<std::uint64_t, float>;
-using DocumentFrequencyMap = absl::flat_hash_map<NgramKey, std::uint64_t, NgramKeyHash, std::equal_to<NgramKey>,
-                                                 Allocator<std::pair<const NgramKey, std::uint64_t>>>;
+
+constexpr std::size_t kRadixSortMinRow = 32;
+constexpr unsigned kRadixBits = 8;
+constexpr std::size_t kRadixBuckets = std::size_t{1} << kRadixBits;
+constexpr std::uint64_t kRadixMask = kRadixBuckets - 1;
+constexpr unsigned kColumnBits = 64;
+
+// Sorts a row's pairs by column, keeping pairs of equal columns in their
+// order. Short rows take an insertion sort; longer ones a byte-wise radix sort
+// (a pass per byte of the largest column), which beats comparison sorting on
+// the few hundred random columns of a document's row.
+void sort_by_column(Vec<ColumnValue>& row, Vec<ColumnValue>& scratch) {
+  if (row.size() <= kRadixSortMinRow) {
+    for (std::size_t i = 1; i < row.size(); ++i) {
+      const ColumnValue pair = row[i];
+      std::size_t j = i;
+      for (; j > 0 && row[j - 1].first > pair.first; --j) row[j] = row[j - 1];
+      row[j] = pair;
+    }
+    return;
+  }
+  std::uint64_t largest = 0;
+  for (const ColumnValue& pair : row) largest = std::max(largest, pair.first);
+  scratch.resize(row.size());
+  ColumnValue* from = row.data();
+  ColumnValue* to = scratch.data();
+  for (unsigned shift = 0; shift < kColumnBits && (largest >> shift) != 0; shift += kRadixBits) {
+    std::array<std::size_t, kRadixBuckets + 1> starts{};
+    for (std::size_t i = 0; i < row.size(); ++i) ++starts[((from[i].first >> shift) & kRadixMask) + 1];
+    for (std::size_t bucket = 0; bucket < kRadixBuckets; ++bucket) starts[bucket + 1] += starts[bucket];
+    for (std::size_t i = 0; i < row.size(); ++i) to[starts[(from[i].first >> shift) & kRadixMask]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != row.data()) std::copy(from, from + row.size(), row.data());
+}
+
+// Emits (column, count) for each counted key that the index knows. The steps
+// of each look-up run ahead of its use (start kLookupStartDistance keys ahead,
+// locate kLookupLocateDistance keys ahead), so that their cache misses overlap.
+void collect_indexed_columns(const NgramCounts& counts, const ColumnIndex& index, Vec<ColumnValue>& row) {
+  std::array<ColumnIndex::Probe, kLookupStartDistance> probes;  // a ring, probe i at i % size
+  const std::size_t n = counts.size();
+  const auto probe = [&](std::size_t i) -> ColumnIndex::Probe& { return probes[i % kLookupStartDistance]; };
+  for (std::size_t i = 0; i < std::min(n, kLookupStartDistance); ++i) probe(i) = index.start(counts[i].first);
+  for (std::size_t i = 0; i < std::min(n, kLookupLocateDistance); ++i) index.locate(probe(i));
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kLookupLocateDistance < n) index.locate(probe(i + kLookupLocateDistance));
+    if (const auto column = index.column(probe(i))) row.emplace_back(*column, static_cast<float>(counts[i].second));
+    if (i + kLookupStartDistance < n) probe(i + kLookupStartDistance) = index.start(counts[i + kLookupStartDistance].first);
+  }
+}
 
 // Reads a batch's documents from their token sequences or their cached counts.
 class RowSource {
  public:
   RowSource(const CountVectorizer& vectorizer, std::span<const TokenSequence> sequences,
             std::optional<std::span<const NgramCounts>> cached)
-      : vectorizer_(vectorizer), sequences_(sequences), cached_(cached) {}
+      : vectorizer_(vectorizer), sequences_(sequences), cached_(cached) {
+    if (cached_ && worth_indexing()) index_ = ColumnIndex::build(vectorizer_.vocab);
+  }
 
   std::size_t size() const { return sequences_.size(); }
   bool cached() const { return cached_.has_value(); }
 
   // The row of document `doc`: (column, value) pairs in ascending column order,
   // one per column.
-  void build_row(std::size_t doc, Vec<ColumnValue>& row) const {
+  void build_row(std::size_t doc, Vec<ColumnValue>& row, Vec<ColumnValue>& scratch) const {
     row.clear();
     if (cached_) {
       collect_cached(doc, row);
     } else {
       collect_windows(doc, row);
     }
-    canonicalize(row);
+    canonicalize(row, scratch);
   }
 
   // The most entries document `doc` can produce.
@@ -60,7 +129,19 @@ class RowSource {
   }
 
  private:
+  // Whether building a ColumnIndex costs less than the map look-ups it saves:
+  // when the batch looks up more keys than kIndexedLookupsPerKey per vocabulary key.
+  bool worth_indexing() const {
+    std::uint64_t lookups = 0;
+    for (std::size_t doc = 0; doc < size(); ++doc) lookups += entry_bound(doc);
+    return lookups >= kIndexedLookupsPerKey * vectorizer_.vocab.size();
+  }
+
   void collect_cached(std::size_t doc, Vec<ColumnValue>& row) const {
+    if (index_) {
+      collect_indexed_columns((*cached_)[doc], *index_, row);
+      return;
+    }
     for (const auto& [key, count] : (*cached_)[doc]) {
       if (auto column = vectorizer_.column_of(key)) row.emplace_back(*column, static_cast<float>(count));
     }
@@ -79,10 +160,11 @@ class RowSource {
     }
   }
 
-  // Sorts by column, then value, and sums each run of equal columns in that
-  // order, so a row's values never depend on the order of emission.
-  static void canonicalize(Vec<ColumnValue>& row) {
-    std::sort(row.begin(), row.end());
+  // Orders the pairs by column and sums each run of equal columns. Runs arise
+  // only from token windows, whose pairs all hold 1.0, and cached counts never
+  // repeat a column, so the sums never depend on the order of emission.
+  static void canonicalize(Vec<ColumnValue>& row, Vec<ColumnValue>& scratch) {
+    sort_by_column(row, scratch);
     std::size_t out = 0;
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (out != 0 && row[out - 1].first == row[i].first) {
@@ -97,6 +179,7 @@ class RowSource {
   const CountVectorizer& vectorizer_;
   std::span<const TokenSequence> sequences_;
   std::optional<std::span<const NgramCounts>> cached_;
+  std::optional<ColumnIndex> index_;
 };
 
 struct ChunkRows {
@@ -120,8 +203,9 @@ Result<CsrMatrix> count_sequentially(const RowSource& source, std::uint64_t voca
   data.reserve(std::min(wanted, bound));
 
   Vec<ColumnValue> row;
+  Vec<ColumnValue> scratch;
   for (std::size_t doc = 0; doc < n; ++doc) {
-    source.build_row(doc, row);
+    source.build_row(doc, row, scratch);
     for (const auto& [column, value] : row) {
       indices.push_back(column);
       data.push_back(value);
@@ -133,14 +217,16 @@ Result<CsrMatrix> count_sequentially(const RowSource& source, std::uint64_t voca
 
 ChunkRows count_chunk(const RowSource& source, std::size_t begin, std::size_t end) {
   ChunkRows rows;
-  const std::size_t documents = end - begin;
-  rows.columns.reserve(documents * kParallelEntriesPerDocument);
-  rows.values.reserve(documents * kParallelEntriesPerDocument);
-  rows.row_lengths.reserve(documents);
+  std::uint64_t bound = 0;
+  for (std::size_t doc = begin; doc < end; ++doc) bound += source.entry_bound(doc);
+  rows.columns.reserve(bound / kChunkEntryBoundDivisor);
+  rows.values.reserve(bound / kChunkEntryBoundDivisor);
+  rows.row_lengths.reserve(end - begin);
   Vec<ColumnValue> row;
   row.reserve(source.cached() ? kCachedRowBuffer : kTokenRowBuffer);
+  Vec<ColumnValue> scratch;
   for (std::size_t doc = begin; doc < end; ++doc) {
-    source.build_row(doc, row);
+    source.build_row(doc, row, scratch);
     for (const auto& [column, value] : row) {
       rows.columns.push_back(column);
       rows.values.push_back(value);
@@ -178,30 +264,97 @@ Result<CsrMatrix> count_in_parallel(const RowSource& source, std::uint64_t vocab
   return CsrMatrix::from_parts(n, vocab_size, std::move(indptr), std::move(indices), std::move(data));
 }
 
-// Document frequencies of documents [begin, end): 1 per distinct key per document.
-DocumentFrequencyMap count_chunk_document_frequencies(std::span<const NgramCounts> documents, std::size_t begin,
-                                                      std::size_t end) {
-  DocumentFrequencyMap frequencies;
-  frequencies.reserve(kChunkMapCapacity);
-  for (std::size_t doc = begin; doc < end; ++doc) {
-    for (const auto& entry : documents[doc]) ++frequencies[entry.first];
-  }
-  return frequencies;
+// The shard count of a fit's document-frequency table for `entries` (document,
+// distinct key) pairs: enough shards that each one's map stays small enough to
+// sit in a core's cache while it is filled, never fewer than the default.
+std::size_t fit_shard_count(std::uint64_t entries) {
+  const std::uint64_t wanted = std::bit_ceil(std::max<std::uint64_t>(entries / kFitEntriesPerShard, 1));
+  const std::size_t shards = std::max<std::size_t>(DocumentFrequencyTable::default_shard_count(), wanted);
+  return std::min<std::size_t>(shards, kMaxFitShards);
 }
 
-DocumentFrequencyTable count_document_frequencies(std::span<const NgramCounts> documents) {
+using ShardNumber = std::uint16_t;
+static_assert(kMaxFitShards - 1 <= std::numeric_limits<ShardNumber>::max());
+
+// The distinct keys of a chunk of documents, grouped by the table shard that
+// holds them: the keys of shard i are keys[group_starts[i] .. group_starts[i + 1]).
+struct ChunkKeys {
+  Vec<NgramKey> keys;
+  Vec<std::size_t> group_starts;
+
+  std::span<const NgramKey> group(std::size_t shard) const {
+    return std::span(keys).subspan(group_starts[shard], group_starts[shard + 1] - group_starts[shard]);
+  }
+};
+
+// A counting sort of the chunk's keys by shard: each key is hashed once, and
+// the keys are copied once, straight to their place.
+ChunkKeys group_keys_by_shard(const DocumentFrequencyTable& table, std::span<const NgramCounts> documents) {
+  std::size_t entries = 0;
+  for (const NgramCounts& counts : documents) entries += counts.size();
+  Vec<ShardNumber> shard_of_entry;
+  shard_of_entry.reserve(entries);
+  ChunkKeys chunk;
+  chunk.group_starts.assign(table.shard_count() + 1, 0);
+  for (const NgramCounts& counts : documents) {
+    for (const auto& entry : counts) {
+      const std::size_t shard = table.shard_index(entry.first);
+      shard_of_entry.push_back(static_cast<ShardNumber>(shard));
+      ++chunk.group_starts[shard + 1];
+    }
+  }
+  for (std::size_t shard = 0; shard < table.shard_count(); ++shard) {
+    chunk.group_starts[shard + 1] += chunk.group_starts[shard];
+  }
+
+  chunk.keys.resize(entries);
+  Vec<std::size_t> next(chunk.group_starts.begin(), chunk.group_starts.end() - 1);
+  std::size_t entry = 0;
+  for (const NgramCounts& counts : documents) {
+    for (const auto& [key, count] : counts) chunk.keys[next[shard_of_entry[entry++]]++] = key;
+  }
+  return chunk;
+}
+
+struct FilteredVocabulary {
+  Vec<KeyDocumentFrequency> kept;  // ascending key order
+  std::uint64_t original_size = 0;  // distinct keys before filtering
+};
+
+// Counts the document frequencies of the corpus and keeps the keys within the
+// thresholds. The chunks first group their keys by shard, in parallel; then one
+// task per shard adds that shard's groups from every chunk and drains the shard
+// at once: no two tasks write to the same shard, and only the shards being
+// worked on hold a map.
+FilteredVocabulary count_and_filter_document_frequencies(std::span<const NgramCounts> documents,
+                                                         std::uint64_t min_threshold, std::uint64_t max_threshold) {
+  std::uint64_t entries = 0;
+  for (const NgramCounts& counts : documents) entries += counts.size();
+  DocumentFrequencyTable table(documents.size() / 2, random_hash_seed(), fit_shard_count(entries));
+
   const std::size_t chunk = vectorizer::corpus_chunk_size(documents.size());
-  Vec<DocumentFrequencyMap> chunk_maps((documents.size() + chunk - 1) / chunk);
+  Vec<ChunkKeys> chunks((documents.size() + chunk - 1) / chunk);
   pool::for_each_chunk(documents.size(), chunk, [&](std::size_t begin, std::size_t end) {
-    chunk_maps[begin / chunk] = count_chunk_document_frequencies(documents, begin, end);
+    chunks[begin / chunk] = group_keys_by_shard(table, documents.subspan(begin, end - begin));
   });
 
-  DocumentFrequencyTable table(documents.size() / 2);
-  for (DocumentFrequencyMap& frequencies : chunk_maps) {
-    for (const auto& [key, count] : frequencies) table.add(key, count);
-    DocumentFrequencyMap().swap(frequencies);
-  }
-  return table;
+  Vec<Vec<KeyDocumentFrequency>> kept_per_shard(table.shard_count());
+  Vec<std::uint64_t> keys_per_shard(table.shard_count(), 0);
+  pool::for_each_index(table.shard_count(), [&](std::size_t shard) {
+    // The shard's entries bound its distinct keys; its map is drained right
+    // away, so room for all of them costs little and saves every rehash.
+    std::size_t shard_entries = 0;
+    for (const ChunkKeys& chunk_keys : chunks) shard_entries += chunk_keys.group(shard).size();
+    table.reserve_shard(shard, shard_entries);
+    for (const ChunkKeys& chunk_keys : chunks) table.add_to_shard(shard, chunk_keys.group(shard));
+    keys_per_shard[shard] = table.drain_shard_filtered(shard, min_threshold, max_threshold, kept_per_shard[shard]);
+  });
+  chunks = Vec<ChunkKeys>();
+
+  FilteredVocabulary result;
+  for (std::uint64_t keys : keys_per_shard) result.original_size += keys;
+  result.kept = DocumentFrequencyTable::join_in_key_order(kept_per_shard);
+  return result;
 }
 
 Vec<NgramCounts> count_corpus_ngrams(std::span<const TokenSequence> sequences,
@@ -209,9 +362,8 @@ Vec<NgramCounts> count_corpus_ngrams(std::span<const TokenSequence> sequences,
   Vec<NgramCounts> counts(sequences.size());
   pool::for_each_chunk(sequences.size(), vectorizer::corpus_chunk_size(sequences.size()),
                        [&](std::size_t begin, std::size_t end) {
-                         for (std::size_t i = begin; i < end; ++i) {
-                           counts[i] = ngrams::count_ngrams(sequences[i], ngram_sizes);
-                         }
+                         ngrams::NgramCounter counter;
+                         for (std::size_t i = begin; i < end; ++i) counts[i] = counter.count(sequences[i], ngram_sizes);
                        });
   return counts;
 }
@@ -255,10 +407,7 @@ Result<CountVectorizer> CountVectorizer::fit_from_tokenized(const VectorizerPara
   const std::uint64_t min_threshold = params.min_df_threshold(num_docs);
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "Using pre-computed n-grams for vocabulary building");
 
-  DocumentFrequencyTable document_frequencies = count_document_frequencies(documents);
-  const std::uint64_t original_size = document_frequencies.size();
   const std::uint64_t max_threshold = params.max_df_threshold(num_docs);
-
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "Applying min_df and max_df filtering",
                log::raw_field("min_df", float_format::debug(params.min_df)),
                log::field("min_df_threshold", min_threshold),
@@ -268,9 +417,10 @@ Result<CountVectorizer> CountVectorizer::fit_from_tokenized(const VectorizerPara
                log::field("max_df_interpretation", params.max_df_interpretation()),
                log::field("num_docs", num_docs));
 
-  const Vec<KeyDocumentFrequency> kept = document_frequencies.drain_filtered(min_threshold, max_threshold);
+  const FilteredVocabulary filtered = count_and_filter_document_frequencies(documents, min_threshold, max_threshold);
+  const Vec<KeyDocumentFrequency>& kept = filtered.kept;
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "Vocabulary filtered by min_df and max_df",
-               log::field("original_size", original_size), log::field("filtered_size", kept.size()));
+               log::field("original_size", filtered.original_size), log::field("filtered_size", kept.size()));
 
   CountVectorizer vectorizer{params, vocabulary_from_sorted(kept)};
   PP_LOG_EVENT(Level::Debug, kCountVectorizerLogTarget, "CountVectorizer fitting complete",

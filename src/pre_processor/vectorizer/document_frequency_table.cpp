@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include <tbb/parallel_sort.h>
+
 #include "pre_processor/common/thread_pool.h"
 #include "pre_processor/vectorizer/params.h"
 
@@ -30,24 +32,36 @@ DocumentFrequencyTable::DocumentFrequencyTable(std::size_t expected_keys, std::u
   }
 }
 
-DocumentFrequencyTable::Shard& DocumentFrequencyTable::shard_of(NgramKey key) {
+std::size_t DocumentFrequencyTable::shard_index(NgramKey key) const {
   // The high bits of the hash pick the shard; the shard's map indexes by the low bits.
   const auto hash = static_cast<unsigned __int128>(hash_(key));
-  return shards_[static_cast<std::size_t>((hash * shard_count_) >> 64)];
+  return static_cast<std::size_t>((hash * shard_count_) >> 64);
 }
 
 void DocumentFrequencyTable::add(NgramKey key, std::uint64_t documents) {
-  Shard& shard = shard_of(key);
+  Shard& shard = shards_[shard_index(key)];
   std::unique_lock lock(shard.mutex);
   shard.map[key] += documents;
 }
 
 bool DocumentFrequencyTable::try_add(NgramKey key) {
-  Shard& shard = shard_of(key);
+  Shard& shard = shards_[shard_index(key)];
   std::unique_lock lock(shard.mutex, std::try_to_lock);
   if (!lock.owns_lock()) return false;
   shard.map[key] += 1;
   return true;
+}
+
+void DocumentFrequencyTable::add_to_shard(std::size_t shard_number, std::span<const NgramKey> keys) {
+  Shard& shard = shards_[shard_number];
+  std::unique_lock lock(shard.mutex);
+  for (NgramKey key : keys) ++shard.map[key];
+}
+
+void DocumentFrequencyTable::reserve_shard(std::size_t shard_number, std::size_t keys) {
+  Shard& shard = shards_[shard_number];
+  std::unique_lock lock(shard.mutex);
+  shard.map.reserve(keys);
 }
 
 std::uint64_t DocumentFrequencyTable::size() const {
@@ -59,30 +73,40 @@ std::uint64_t DocumentFrequencyTable::size() const {
   return keys;
 }
 
+std::uint64_t DocumentFrequencyTable::drain_shard_filtered(std::size_t shard_number, std::uint64_t min_threshold,
+                                                           std::uint64_t max_threshold,
+                                                           Vec<KeyDocumentFrequency>& kept) {
+  Shard& shard = shards_[shard_number];
+  std::unique_lock lock(shard.mutex);
+  const std::uint64_t keys = shard.map.size();
+  for (const auto& [key, count] : shard.map) {
+    if (vectorizer::passes_df_filter(count, min_threshold, max_threshold)) kept.push_back({key, count});
+  }
+  Map().swap(shard.map);
+  return keys;
+}
+
 Vec<KeyDocumentFrequency> DocumentFrequencyTable::drain_filtered(std::uint64_t min_threshold,
                                                                  std::uint64_t max_threshold) {
   Vec<Vec<KeyDocumentFrequency>> kept_per_shard(shard_count_);
-  pool::for_each_index(shard_count_, [&](std::size_t i) {
-    Shard& shard = shards_[i];
-    std::unique_lock lock(shard.mutex);
-    Vec<KeyDocumentFrequency>& kept = kept_per_shard[i];
-    for (const auto& [key, count] : shard.map) {
-      if (vectorizer::passes_df_filter(count, min_threshold, max_threshold)) kept.push_back({key, count});
-    }
-    Map().swap(shard.map);
+  pool::for_each_index(shard_count_, [&](std::size_t shard) {
+    drain_shard_filtered(shard, min_threshold, max_threshold, kept_per_shard[shard]);
   });
+  return join_in_key_order(kept_per_shard);
+}
 
+Vec<KeyDocumentFrequency> DocumentFrequencyTable::join_in_key_order(Vec<Vec<KeyDocumentFrequency>>& lists) {
   std::size_t total = 0;
-  for (const auto& kept : kept_per_shard) total += kept.size();
+  for (const auto& list : lists) total += list.size();
   Vec<KeyDocumentFrequency> all;
   all.reserve(total);
-  for (auto& kept : kept_per_shard) {
-    all.insert(all.end(), kept.begin(), kept.end());
-    Vec<KeyDocumentFrequency>().swap(kept);
+  for (auto& list : lists) {
+    all.insert(all.end(), list.begin(), list.end());
+    Vec<KeyDocumentFrequency>().swap(list);
   }
-  // Keys are unique, so this order is total and independent of the shards.
-  std::sort(all.begin(), all.end(),
-            [](const KeyDocumentFrequency& a, const KeyDocumentFrequency& b) { return a.key < b.key; });
+  // Keys are unique, so this order is total and independent of the split.
+  tbb::parallel_sort(all.begin(), all.end(),
+                     [](const KeyDocumentFrequency& a, const KeyDocumentFrequency& b) { return a.key < b.key; });
   return all;
 }
 

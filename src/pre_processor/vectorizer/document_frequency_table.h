@@ -2,7 +2,10 @@
 //
 // The table is split into shards by key hash; each shard is a hash map behind
 // its own reader-writer lock, and no operation ever holds two shard locks.
-// Any number of threads may add() at once. The hash function is seeded per
+// Any number of threads may add() and add_to_shard() at once. Bulk counting
+// goes fastest when the caller groups its keys by shard_index() first and lets
+// one task fill each shard: the lock is then taken once per group and never
+// contended, and each task works on one shard's map only. The hash function is seeded per
 // table, so iteration order differs between tables and runs; nothing this
 // class returns depends on it.
 #pragma once
@@ -11,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 
 #include <absl/container/flat_hash_map.h>
 
@@ -55,6 +59,18 @@ class DocumentFrequencyTable {
     for (NgramKey key : deferred) add(key);
   }
 
+  // The shard that holds `key`: a function of the key and the table's seed and
+  // shard count, below shard_count().
+  std::size_t shard_index(NgramKey key) const;
+
+  // Adds 1 to the count of each listed key (a key listed twice gets 2), under
+  // one hold of the shard's write lock. Every key must belong to `shard`.
+  void add_to_shard(std::size_t shard, std::span<const NgramKey> keys);
+
+  // Makes room in the shard for `keys` keys in all, so that adding that many
+  // does not rehash its map.
+  void reserve_shard(std::size_t shard, std::size_t keys);
+
   // The number of distinct keys: the shard sizes summed, each read under its
   // shard's read lock.
   std::uint64_t size() const;
@@ -63,6 +79,18 @@ class DocumentFrequencyTable {
   // satisfies min_threshold <= c <= max_threshold, in ascending key order.
   // Must not run concurrently with add().
   Vec<KeyDocumentFrequency> drain_filtered(std::uint64_t min_threshold, std::uint64_t max_threshold);
+
+  // Empties one shard, appends its keys that pass the thresholds (as above) to
+  // `kept` in no particular order, and returns how many keys the shard held.
+  // Shards are independent: each may be drained by its own task, also while
+  // other shards are still being added to.
+  std::uint64_t drain_shard_filtered(std::size_t shard, std::uint64_t min_threshold, std::uint64_t max_threshold,
+                                     Vec<KeyDocumentFrequency>& kept);
+
+  // Joins lists of distinct keys into one list in ascending key order, freeing
+  // each list as it is taken. The result is the same however the keys were
+  // split among the lists.
+  static Vec<KeyDocumentFrequency> join_in_key_order(Vec<Vec<KeyDocumentFrequency>>& lists);
 
   std::size_t shard_count() const { return shard_count_; }
 
@@ -76,7 +104,6 @@ class DocumentFrequencyTable {
     Map map;
   };
 
-  Shard& shard_of(NgramKey key);
   // Adds 1 to the key's count unless its shard is busy; false then.
   bool try_add(NgramKey key);
 

@@ -57,31 +57,6 @@ TEST(NgramExtractionTest, UniqueNgramsHoldsTheDistinctKeys) {
   }
 }
 
-TEST(NgramExtractionTest, PreSizingFollowsTheDocumentLength) {
-  struct Case {
-    std::uint64_t tokens;
-    std::uint64_t count_capacity;
-    std::uint64_t unique_capacity;
-  };
-  // Sizes 2, 3, 4: W = 3L - 6.
-  const std::vector<std::uint64_t> sizes = {2, 3, 4};
-  const Case cases[] = {
-      {0, 16, 16},       // no windows
-      {5, 16, 16},       // W = 9, 0.6 W = 5.4
-      {10, 16, 16},      // W = 24, 0.6 W = 14.4
-      {12, 18, 16},      // W = 30, 0.6 W = 18
-      {99, 174, 145},    // W = 291, 0.6 W = 174.6
-      {100, 117, 147},   // W = 294, 0.4 W = 117.6
-      {999, 1196, 1495}, // W = 2991, 0.4 W = 1196.4
-      {1000, 748, 1497}, // W = 2994, 0.25 W = 748.5
-  };
-  for (const Case& c : cases) {
-    const std::uint64_t windows = ngrams::window_count(c.tokens, sizes);
-    EXPECT_EQ(ngrams::count_map_capacity(c.tokens, windows), c.count_capacity) << c.tokens << " tokens";
-    EXPECT_EQ(ngrams::unique_set_capacity(windows), c.unique_capacity) << c.tokens << " tokens";
-  }
-}
-
 TEST(NgramExtractionTest, EmitsATraceSpanPerDocument) {
   testing::LogCapture capture;
   const std::vector<TokenId> tokens = {1, 2, 3};
