@@ -44,14 +44,6 @@ void DocumentFrequencyTable::add(NgramKey key, std::uint64_t documents) {
   shard.map[key] += documents;
 }
 
-bool DocumentFrequencyTable::try_add(NgramKey key) {
-  Shard& shard = shards_[shard_index(key)];
-  std::unique_lock lock(shard.mutex, std::try_to_lock);
-  if (!lock.owns_lock()) return false;
-  shard.map[key] += 1;
-  return true;
-}
-
 void DocumentFrequencyTable::add_to_shard(std::size_t shard_number, std::span<const NgramKey> keys) {
   Shard& shard = shards_[shard_number];
   std::unique_lock lock(shard.mutex);

@@ -47,17 +47,6 @@ class DocumentFrequencyTable {
   // write lock of the key's shard.
   void add(NgramKey key, std::uint64_t documents = 1);
 
-  // add(key) for every key of one document. A shard is held for a long time
-  // while its map grows; instead of waiting for it, the keys of busy shards
-  // are added after the others. Counts end up the same.
-  template <class Keys>
-  void add_document(const Keys& keys) {
-    Vec<NgramKey> deferred;
-    for (NgramKey key : keys) {
-      if (!try_add(key)) deferred.push_back(key);
-    }
-    for (NgramKey key : deferred) add(key);
-  }
 
   // The shard that holds `key`: a function of the key and the table's seed and
   // shard count, below shard_count().
@@ -104,8 +93,6 @@ class DocumentFrequencyTable {
     Map map;
   };
 
-  // Adds 1 to the key's count unless its shard is busy; false then.
-  bool try_add(NgramKey key);
 
   NgramKeyHash hash_;
   std::size_t shard_count_;

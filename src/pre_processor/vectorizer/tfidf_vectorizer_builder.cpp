@@ -50,18 +50,44 @@ Status TfidfVectorizerBuilder::partial_fit_tokenized(std::span<const TokenSequen
   return ok_status();
 }
 
+namespace {
+
+// The documents of one pool task: their distinct keys, grouped by the shard of
+// the table that holds them.
+using KeysByShard = Vec<Vec<NgramKey>>;
+
+constexpr std::size_t kDocumentsPerTask = 256;
+
+}  // namespace
+
 void TfidfVectorizerBuilder::count_documents(ActiveState& state, std::span<const TokenSequence> sequences) {
-  // Each document is reduced to its distinct keys first, so a shard lock is
-  // taken once per key and document, never once per window.
-  pool::for_each_index(sequences.size(), [&](std::size_t doc) {
-    const NgramSet keys = ngrams::unique_ngrams(sequences[doc], state.params.ngram_range);
-    state.document_frequencies.add_document(keys);
+  // Each document is reduced to its distinct keys first, so a document adds 1
+  // to each key it holds. The keys are then added shard by shard, one pool task
+  // per shard holding that shard's lock: workers never wait for each other, as
+  // they did when every key took its shard's lock in turn (two cores ran no
+  // faster than one), and the counts are the same.
+  DocumentFrequencyTable& table = state.document_frequencies;
+  const std::size_t shards = table.shard_count();
+  const std::size_t tasks = (sequences.size() + kDocumentsPerTask - 1) / kDocumentsPerTask;
+  Vec<KeysByShard> task_keys(tasks);
+  pool::for_each_chunk(sequences.size(), kDocumentsPerTask, [&](std::size_t begin, std::size_t end) {
+    KeysByShard& by_shard = task_keys[begin / kDocumentsPerTask];
+    by_shard.resize(shards);
+    for (std::size_t doc = begin; doc < end; ++doc) {
+      for (NgramKey key : ngrams::unique_ngrams(sequences[doc], state.params.ngram_range)) {
+        by_shard[table.shard_index(key)].push_back(key);
+      }
+    }
   });
+  pool::for_each_index(shards, [&](std::size_t shard) {
+    for (const KeysByShard& by_shard : task_keys) table.add_to_shard(shard, by_shard[shard]);
+  });
+
   const std::uint64_t total_docs =
       state.total_docs.fetch_add(sequences.size(), std::memory_order_acq_rel) + sequences.size();
   PP_LOG_EVENT(Level::Debug, kTfidfVectorizerLogTarget, "Batch processing complete",
                log::field("batch_size", sequences.size()), log::field("total_docs", total_docs),
-               log::field("unique_ngrams", state.document_frequencies.size()));
+               log::field("unique_ngrams", table.size()));
 }
 
 Result<TfidfVectorizer> TfidfVectorizerBuilder::finalize() {

@@ -39,18 +39,23 @@ TEST(DocumentFrequencyTableTest, ConcurrentAddsAreAllCounted) {
   std::vector<KeyDocumentFrequency> want;
   for (const auto& [k, frequency] : expected) want.push_back({k, frequency});
 
-  // Key by key, and document by document (where keys of a shard that is busy,
-  // for instance growing, are added after the others). Few shards and a small
-  // start make busy shards frequent.
-  for (const bool by_document : {false, true}) {
+  // Key by key, and a shard's keys at once; few shards and a small start make
+  // the shards grow many times meanwhile.
+  for (const bool by_shard : {false, true}) {
     DocumentFrequencyTable table(16, random_hash_seed(), 2);
-    pool::for_each_index(docs.size(), [&](std::size_t d) {
-      if (by_document) {
-        table.add_document(docs[d]);
-      } else {
-        for (NgramKey k : docs[d]) table.add(k);
+    if (by_shard) {
+      std::vector<std::vector<NgramKey>> shard_keys(table.shard_count());
+      for (const auto& doc : docs) {
+        for (NgramKey k : doc) shard_keys[table.shard_index(k)].push_back(k);
       }
-    });
+      pool::for_each_index(shard_keys.size(), [&](std::size_t shard) {
+        table.add_to_shard(shard, shard_keys[shard]);
+      });
+    } else {
+      pool::for_each_index(docs.size(), [&](std::size_t d) {
+        for (NgramKey k : docs[d]) table.add(k);
+      });
+    }
     EXPECT_EQ(table.size(), expected.size());
     const Vec<KeyDocumentFrequency> all = table.drain_filtered(0, UINT64_MAX);
     EXPECT_EQ(std::vector<KeyDocumentFrequency>(all.begin(), all.end()), want);
