@@ -9,6 +9,7 @@
 #include "bindings/token_chunker_class.h"
 #include "bindings/tokenizer_functions.h"
 #include "bindings/vectorizer_params_class.h"
+#include "pre_processor/common/memory.h"
 
 namespace bindings {
 namespace {
@@ -58,6 +59,7 @@ int exec_module(PyObject* module) {
     PyErr_SetString(PyExc_TypeError, "module initialisation expects a module object");
     return -1;
   }
+  pre_processor::configure_allocator();
   if (!install_log_bridge()) return -1;
   if (PyModule_AddStringConstant(module, "__version__", kVersion) < 0) return -1;
   if (!add_classes(module) || !add_functions(module)) return -1;

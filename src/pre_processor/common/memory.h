@@ -32,4 +32,8 @@ using String = std::basic_string<char, std::char_traits<char>, Allocator<char>>;
 
 inline String to_string(std::string_view text) { return String(text.data(), text.size()); }
 
+// Sets the private allocator's options. Call once, before the first allocation
+// through it (the module does so at import); it changes nothing outside the core.
+void configure_allocator();
+
 }  // namespace pre_processor
