@@ -22,29 +22,6 @@ void store_i32(std::uint8_t* at, std::int32_t value) { store_u32(at, static_cast
 
 }  // namespace
 
-void store_u32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t load_u32(const std::uint8_t* at) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= std::uint32_t{at[i]} << (8 * i);
-  return value;
-}
-
-void store_f32(std::uint8_t* at, float value) { store_u32(at, std::bit_cast<std::uint32_t>(value)); }
-float load_f32(const std::uint8_t* at) { return std::bit_cast<float>(load_u32(at)); }
-
-void store_key(std::uint8_t* at, NgramKey key) {
-  for (std::size_t i = 0; i < kKeySize; ++i) at[i] = static_cast<std::uint8_t>(key.value >> (8 * i));
-}
-
-NgramKey load_key(const std::uint8_t* at) {
-  unsigned __int128 value = 0;
-  for (std::size_t i = 0; i < kKeySize; ++i) value |= static_cast<unsigned __int128>(at[i]) << (8 * i);
-  return NgramKey{value};
-}
-
 void encode_root_record(const RootRecord& root, std::span<std::uint8_t, kRootRecordSize> out) {
   std::uint8_t* base = out.data();
   std::memset(base, 0, kRootRecordSize);

@@ -17,8 +17,10 @@
 // as u32 and 12 zero bytes.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -109,12 +111,36 @@ struct TablePlacement {
 // this geometry never does.
 bool place_keys(std::span<const NgramKey> keys, TablePlacement& placement);
 
-// Little-endian field access at any alignment.
-void store_u32(std::uint8_t* at, std::uint32_t value);
-std::uint32_t load_u32(const std::uint8_t* at);
-void store_f32(std::uint8_t* at, float value);
-float load_f32(const std::uint8_t* at);
-void store_key(std::uint8_t* at, NgramKey key);
-NgramKey load_key(const std::uint8_t* at);
+// Little-endian field access at any alignment. Inline: loading an archive
+// reads millions of fields.
+template <class Value>
+Value load_little_endian(const std::uint8_t* at) {
+  Value value;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&value, at, sizeof value);
+  } else {
+    value = 0;
+    for (std::size_t i = 0; i < sizeof value; ++i) value |= static_cast<Value>(at[i]) << (8 * i);
+  }
+  return value;
+}
+
+template <class Value>
+void store_little_endian(std::uint8_t* at, Value value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &value, sizeof value);
+  } else {
+    for (std::size_t i = 0; i < sizeof value; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
+inline std::uint32_t load_u32(const std::uint8_t* at) { return load_little_endian<std::uint32_t>(at); }
+inline void store_u32(std::uint8_t* at, std::uint32_t value) { store_little_endian(at, value); }
+inline float load_f32(const std::uint8_t* at) { return std::bit_cast<float>(load_u32(at)); }
+inline void store_f32(std::uint8_t* at, float value) { store_u32(at, std::bit_cast<std::uint32_t>(value)); }
+inline NgramKey load_key(const std::uint8_t* at) { return NgramKey{load_little_endian<unsigned __int128>(at)}; }
+inline void store_key(std::uint8_t* at, NgramKey key) {
+  store_little_endian(at, static_cast<unsigned __int128>(key.value));
+}
 
 }  // namespace pre_processor::persistence::archive

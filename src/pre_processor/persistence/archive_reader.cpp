@@ -114,19 +114,22 @@ TfidfVectorizer rebuild(std::span<const std::uint8_t> bytes, const ArchiveLayout
   params.sublinear_tf = layout.root.sublinear_tf == 1;
 
   if (layout.has_table) {
-    Vocabulary& vocabulary = model.count_vectorizer.vocab;
-    vocabulary.reserve(layout.root.vocabulary_length);
+    // Validation made sure that exactly vocabulary_length slots are used.
+    const std::size_t length = layout.root.vocabulary_length;
+    Vec<VocabularyEntry> entries;
+    entries.reserve(length);
     const std::uint8_t* control = base + layout.control_position;
-    for (std::uint64_t slot = 0; slot < layout.geometry.capacity; ++slot) {
+    for (std::uint64_t slot = 0; slot < layout.geometry.capacity && entries.size() < length; ++slot) {
       if (!is_used_control(control[slot])) continue;
       const std::uint8_t* bucket = control - kBucketSize * (slot + 1);
-      vocabulary.insert_or_assign(load_key(bucket), std::uint64_t{load_u32(bucket + kBucketColumnOffset)});
+      entries.push_back({load_key(bucket), load_u32(bucket + kBucketColumnOffset)});
     }
+    model.count_vectorizer.vocab = Vocabulary::from_entries(std::move(entries));
   }
 
-  model.idf.resize(layout.root.idf_count);
-  for (std::size_t i = 0; i < model.idf.size(); ++i) {
-    model.idf[i] = load_f32(base + layout.idf_position + 4 * static_cast<Position>(i));
+  model.idf.reserve(layout.root.idf_count);
+  for (std::size_t i = 0; i < layout.root.idf_count; ++i) {
+    model.idf.push_back(load_f32(base + layout.idf_position + 4 * static_cast<Position>(i)));
   }
   return model;
 }

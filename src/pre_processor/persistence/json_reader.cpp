@@ -7,7 +7,7 @@
 #include <string>
 
 #include "pre_processor/persistence/json_cursor.h"
-#include "pre_processor/persistence/vocabulary_entries.h"
+#include "pre_processor/vectorizer/vocabulary.h"
 
 namespace pre_processor::persistence {
 namespace {
@@ -113,7 +113,7 @@ class DocumentReader {
       return true;
     });
     if (!read) return false;
-    vocabulary = vocabulary_from_entries(entries);
+    vocabulary = Vocabulary::from_entries(std::move(entries));
     return true;
   }
 

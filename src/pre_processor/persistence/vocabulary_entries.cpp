@@ -4,20 +4,15 @@
 
 namespace pre_processor::persistence {
 
-Vocabulary vocabulary_from_entries(std::span<const VocabularyEntry> entries) {
-  Vocabulary vocabulary;
-  vocabulary.reserve(entries.size());
-  for (const VocabularyEntry& entry : entries) vocabulary.insert_or_assign(entry.key, entry.column);
-  return vocabulary;
-}
-
 Vec<VocabularyEntry> entries_by_column(const Vocabulary& vocabulary) {
-  Vec<VocabularyEntry> entries;
-  entries.reserve(vocabulary.size());
-  for (const auto& [key, column] : vocabulary) entries.push_back({key, column});
-  std::sort(entries.begin(), entries.end(), [](const VocabularyEntry& a, const VocabularyEntry& b) {
+  Vec<VocabularyEntry> entries(vocabulary.begin(), vocabulary.end());
+  const auto by_column = [](const VocabularyEntry& a, const VocabularyEntry& b) {
     return a.column != b.column ? a.column < b.column : a.key < b.key;
-  });
+  };
+  // A fitted vocabulary, and one read from a document, is already in order.
+  if (!std::is_sorted(entries.begin(), entries.end(), by_column)) {
+    std::sort(entries.begin(), entries.end(), by_column);
+  }
   return entries;
 }
 

@@ -375,16 +375,13 @@ std::size_t vectorizer::corpus_chunk_size(std::size_t num_documents) {
 }
 
 Vocabulary vocabulary_from_sorted(std::span<const KeyDocumentFrequency> sorted) {
-  Vocabulary vocab;
-  vocab.reserve(sorted.size());
-  for (std::size_t column = 0; column < sorted.size(); ++column) vocab.emplace(sorted[column].key, column);
-  return vocab;
+  Vec<VocabularyEntry> entries(sorted.size());
+  for (std::size_t column = 0; column < sorted.size(); ++column) entries[column] = {sorted[column].key, column};
+  return Vocabulary::from_entries(std::move(entries));
 }
 
 std::optional<std::uint64_t> CountVectorizer::column_of(NgramKey key) const {
-  const auto it = vocab.find(key);
-  if (it == vocab.end()) return std::nullopt;
-  return it->second;
+  return vocab.column_of(key);
 }
 
 Result<CountVectorizer> CountVectorizer::fit_from_tokenized(const VectorizerParams& params,

@@ -26,6 +26,7 @@
 #include "pre_processor/vectorizer/csr_matrix.h"
 #include "pre_processor/vectorizer/document_frequency_table.h"
 #include "pre_processor/vectorizer/params.h"
+#include "pre_processor/vectorizer/vocabulary.h"
 
 namespace pre_processor {
 
@@ -46,9 +47,6 @@ inline constexpr std::size_t kTransformChunk = 1000;
 
 }  // namespace vectorizer
 
-// Key -> column index; the columns are 0 .. V-1 in ascending key order.
-using Vocabulary = absl::flat_hash_map<NgramKey, std::uint64_t, NgramKeyHash, std::equal_to<NgramKey>,
-                                       Allocator<std::pair<const NgramKey, std::uint64_t>>>;
 
 // Decoded text of a vocabulary n-gram -> its column index.
 using DecodedVocabulary = absl::flat_hash_map<String, std::uint64_t>;
@@ -60,7 +58,7 @@ struct CountVectorizerFit;
 
 struct CountVectorizer {
   VectorizerParams params;
-  Vocabulary vocab;
+  Vocabulary vocab;  // the columns of a fit are 0 .. V-1 in ascending key order
 
   std::uint64_t vocab_size() const { return vocab.size(); }
   std::optional<std::uint64_t> column_of(NgramKey key) const;

@@ -83,7 +83,7 @@ TEST(BrevixReader, AcceptsLongerEncodingsThanNeededAndRepeatedKeys) {
   ASSERT_TRUE(read.ok()) << read.error().message;
   EXPECT_EQ(read->count_vectorizer.params.ngram_range, Vec<std::uint64_t>{5});
   EXPECT_EQ(read->count_vectorizer.vocab.size(), 1u);
-  EXPECT_EQ(read->count_vectorizer.vocab.at(key_of(9)), 7u);
+  EXPECT_EQ(read->count_vectorizer.vocab.column_of(key_of(9)), 7u);
 }
 
 TEST(BrevixReader, DescribesEachFailure) {

@@ -63,16 +63,16 @@ TEST(JsonReader, KeysOfAnyLengthFillTheLanesFromTheFirst) {
   const TfidfVectorizer model = read_ok(with_vocab(R"([[[17,42],0],[[1,2,3,4,5],1],[[],2],[[9],3]])"));
   const Vocabulary& vocab = model.count_vectorizer.vocab;
   EXPECT_EQ(vocab.size(), 4u);
-  EXPECT_EQ(vocab.at(key_of(17, 42, 0, 0)), 0u);
-  EXPECT_EQ(vocab.at(key_of(1, 2, 3, 4)), 1u);
-  EXPECT_EQ(vocab.at(key_of(0)), 2u);
-  EXPECT_EQ(vocab.at(key_of(9)), 3u);
+  EXPECT_EQ(vocab.column_of(key_of(17, 42, 0, 0)), 0u);
+  EXPECT_EQ(vocab.column_of(key_of(1, 2, 3, 4)), 1u);
+  EXPECT_EQ(vocab.column_of(key_of(0)), 2u);
+  EXPECT_EQ(vocab.column_of(key_of(9)), 3u);
 }
 
 TEST(JsonReader, LaterEntryWithTheSameKeyWins) {
   const TfidfVectorizer model = read_ok(with_vocab(R"([[[5,6],3],[[1],0],[[5,6,0],7]])"));
   EXPECT_EQ(model.count_vectorizer.vocab.size(), 2u);
-  EXPECT_EQ(model.count_vectorizer.vocab.at(key_of(5, 6)), 7u);
+  EXPECT_EQ(model.count_vectorizer.vocab.column_of(key_of(5, 6)), 7u);
 }
 
 TEST(JsonReader, KeysAreComparedAfterEscapesAreDecoded) {

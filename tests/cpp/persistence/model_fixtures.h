@@ -31,7 +31,7 @@ inline TfidfVectorizer make_model(const ModelSpec& spec) {
   model.count_vectorizer.params.min_df = spec.min_df;
   model.count_vectorizer.params.max_df = spec.max_df;
   model.count_vectorizer.params.sublinear_tf = spec.sublinear_tf;
-  for (const auto& [key, column] : spec.vocabulary) model.count_vectorizer.vocab[key] = column;
+  for (const auto& [key, column] : spec.vocabulary) model.count_vectorizer.vocab.insert_or_assign(key, column);
   model.idf = spec.idf;
   return model;
 }
@@ -49,7 +49,7 @@ inline TfidfVectorizer random_model(std::size_t size, std::uint32_t seed) {
     const NgramKey key = key_of(static_cast<std::uint32_t>(random()), static_cast<std::uint32_t>(random() % 200000),
                                 static_cast<std::uint32_t>(random() % 3 == 0 ? 0 : random()),
                                 static_cast<std::uint32_t>(random() % 2 == 0 ? 0 : random()));
-    if (seen.try_emplace(key, 0).second) keys.push_back(key);
+    if (seen.emplace(key, 0)) keys.push_back(key);
   }
   std::sort(keys.begin(), keys.end());
   TfidfVectorizer model;

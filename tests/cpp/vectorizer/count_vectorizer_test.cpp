@@ -115,7 +115,7 @@ TEST(CountVectorizerFitTest, SizesAboveFourWarnOnceAndKeyByTheFirstFourTokens) {
   // The 5-grams share the keys of the 4-grams 1 2 3 4 and 2 3 4 5: no new key.
   const std::set<NgramKey> keys = [&] {
     std::set<NgramKey> all;
-    for (const auto& entry : vectorizer.vocab) all.insert(entry.first);
+    for (const auto& entry : vectorizer.vocab) all.insert(entry.key);
     return all;
   }();
   EXPECT_EQ(keys.size(), 5u + 4u + 3u);

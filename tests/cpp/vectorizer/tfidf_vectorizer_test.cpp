@@ -190,9 +190,9 @@ TEST(TfidfFlowTest, MatchesAReferenceComputedInDoublePrecision) {
     const TfidfVectorizer& model = fitted.model;
     ASSERT_EQ(model.num_features(), columns.size());
     for (std::size_t column = 0; column < columns.size(); ++column) {
-      const auto found = model.count_vectorizer.vocab.find(NgramKey::from_lanes(columns[column]));
-      ASSERT_NE(found, model.count_vectorizer.vocab.end());
-      EXPECT_EQ(found->second, column);
+      const VocabularyEntry* found = model.count_vectorizer.vocab.find(NgramKey::from_lanes(columns[column]));
+      ASSERT_NE(found, nullptr);
+      EXPECT_EQ(found->column, column);
       const double idf = std::log((n_docs + 1) / (document_frequency[columns[column]] + 1)) + 1;
       EXPECT_NEAR(model.idf[column], idf, 1e-6);
     }
