@@ -1,8 +1,15 @@
 #include "bindings/support/conversions.h"
 
+#if PY_VERSION_HEX < 0x030B0000
+#include <longintrepr.h>
+#endif
+
+#include <algorithm>
 #include <limits>
-#include <vector>
 #include <string_view>
+#include <vector>
+
+#include "pre_processor/common/thread_pool.h"
 
 namespace bindings {
 namespace {
@@ -63,6 +70,45 @@ bool extract_token_id(PyObject* object, pre_processor::TokenId& out) {
   return true;
 }
 
+// The value of an exact int read straight from the object, without a call into
+// the interpreter: what PyLong_AsLongLong gives for it. Only for one-digit
+// non-negative values (every id of the encoding); anything else - an int
+// subclass, an object with __index__, a negative or a larger value - returns
+// false and goes the general way, which also raises its errors. Reads only,
+// so pool threads may use it while the calling thread holds the lock.
+bool read_plain_token_id(PyObject* item, pre_processor::TokenId& out) {
+  if (Py_TYPE(item) != &PyLong_Type) return false;
+  const auto* number = reinterpret_cast<const PyLongObject*>(item);
+#if PY_VERSION_HEX >= 0x030C0000
+  if (!PyUnstable_Long_IsCompact(number)) return false;
+  const Py_ssize_t value = PyUnstable_Long_CompactValue(number);
+  if (value < 0 || value > static_cast<Py_ssize_t>(std::numeric_limits<pre_processor::TokenId>::max())) return false;
+  out = static_cast<pre_processor::TokenId>(value);
+#else
+  const Py_ssize_t digits = Py_SIZE(item);
+  if (digits != 0 && digits != 1) return false;
+  out = digits == 0 ? 0 : static_cast<pre_processor::TokenId>(number->ob_digit[0]);
+#endif
+  return true;
+}
+
+bool is_exact_list_or_tuple(PyObject* object) { return PyList_CheckExact(object) || PyTuple_CheckExact(object); }
+
+// The items of an exact list or tuple, valid while no Python code runs.
+std::span<PyObject* const> items_of(PyObject* list_or_tuple) {
+  return {PySequence_Fast_ITEMS(list_or_tuple), static_cast<std::size_t>(PySequence_Fast_GET_SIZE(list_or_tuple))};
+}
+
+// All items plain ints: converts them and returns true. Otherwise false, with
+// `out` undefined.
+bool read_plain_token_ids(std::span<PyObject* const> items, TokenSequence& out) {
+  out.resize(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (!read_plain_token_id(items[i], out[i])) return false;
+  }
+  return true;
+}
+
 bool is_numpy_bool(PyObject* object) {
   PyTypeObject* type = Py_TYPE(object);
   const std::string_view name = type->tp_name;
@@ -101,12 +147,56 @@ bool extract(PyObject* object, Vec<String>& out) {
 }
 
 bool extract(PyObject* object, TokenSequence& out) {
+  if (is_exact_list_or_tuple(object) && read_plain_token_ids(items_of(object), out)) return true;
   return extract_sequence(object, out, extract_token_id);
 }
 
+namespace {
+
+// Batches with at least this many tokens convert their leading plain
+// sequences on the pool.
+constexpr std::size_t kParallelConversionTokens = 1u << 16;
+
+// Converts on the pool the longest run of leading items that are lists or
+// tuples of plain ints, and returns its length; the caller converts the rest
+// in order. No Python code runs meanwhile and nothing is written to any
+// object, so the items cannot change under the pool threads.
+std::size_t read_leading_plain_sequences(PyObject* outer, Vec<TokenSequence>& out) {
+  const std::span<PyObject* const> items = items_of(outer);
+  Vec<std::span<PyObject* const>> inner;
+  std::size_t tokens = 0;
+  for (PyObject* item : items) {
+    if (!is_exact_list_or_tuple(item)) break;
+    inner.push_back(items_of(item));
+    tokens += inner.back().size();
+  }
+  if (tokens < kParallelConversionTokens) return 0;
+  out.resize(inner.size());
+  Vec<std::uint8_t> plain(inner.size(), 0);
+  pre_processor::pool::for_each_index(inner.size(),
+                                      [&](std::size_t i) { plain[i] = read_plain_token_ids(inner[i], out[i]); });
+  const std::size_t leading = static_cast<std::size_t>(std::find(plain.begin(), plain.end(), 0) - plain.begin());
+  out.resize(leading);
+  return leading;
+}
+
+}  // namespace
+
 bool extract(PyObject* object, Vec<TokenSequence>& out) {
-  return extract_sequence(object, out,
-                          [](PyObject* item, TokenSequence& tokens) { return extract(item, tokens); });
+  const auto extract_tokens = [](PyObject* item, TokenSequence& tokens) { return extract(item, tokens); };
+  if (!is_exact_list_or_tuple(object)) return extract_sequence(object, out, extract_tokens);
+  out.clear();
+  const std::size_t leading = read_leading_plain_sequences(object, out);
+  out.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(object)));
+  // The rest as the general rules say; a list is read again at every step,
+  // since a conversion may run Python code.
+  for (Py_ssize_t i = static_cast<Py_ssize_t>(leading); i < PySequence_Fast_GET_SIZE(object); ++i) {
+    PyRef item = PyRef::borrow(PySequence_Fast_GET_ITEM(object, i));
+    TokenSequence tokens;
+    if (!extract(item.get(), tokens)) return false;
+    out.push_back(std::move(tokens));
+  }
+  return true;
 }
 
 bool extract(PyObject* object, double& out) {
@@ -198,35 +288,86 @@ PyObject* to_python(std::span<const String> texts) {
 
 namespace {
 
-// Python int objects of token ids, made once per conversion and shared by
-// every position that holds the same id (ints are immutable). Large results
-// repeat ids millions of times; sharing saves an allocation per token.
+// Python int objects of token ids for converting one result. Small results
+// make an object per position. Large ones share one object per distinct id
+// (ints are immutable), and each shared object takes all of its references
+// in one step before the lists are filled, instead of one increment per
+// position: filling then writes only to the new lists, never to int objects
+// scattered through memory.
+//
+// `for_each_span(visit)` calls visit with every token span of the result, in
+// the order in which the lists are filled.
+template <class ForEachSpan>
 class TokenIdObjects {
  public:
   // Ids of the encoding are below this; larger ids get objects of their own.
-  static constexpr pre_processor::TokenId kCachedIds = 1u << 18;
-  // Small results convert directly: the table would cost more than it saves.
-  static constexpr std::size_t kTokensBeforeCaching = 1u << 16;
+  static constexpr pre_processor::TokenId kSharedIds = 1u << 18;
+  // Smaller results convert directly: the tables would cost more than they save.
+  static constexpr std::size_t kTokensBeforeSharing = 1u << 16;
 
+  TokenIdObjects(std::size_t tokens, ForEachSpan for_each_span)
+      : tokens_(tokens), for_each_span_(std::move(for_each_span)) {}
   TokenIdObjects(const TokenIdObjects&) = delete;
   TokenIdObjects& operator=(const TokenIdObjects&) = delete;
-  TokenIdObjects() = default;
-  ~TokenIdObjects() {
-    for (PyObject* object : objects_) Py_XDECREF(object);
+  ~TokenIdObjects() { release_untaken(); }
+
+  // Makes the shared objects with their references; false with an exception set.
+  bool prepare() {
+    if (tokens_ < kTokensBeforeSharing) return true;
+    std::vector<std::size_t> references(kSharedIds, 0);
+    for_each_span_([&](std::span<const pre_processor::TokenId> span) {
+      for (const pre_processor::TokenId id : span) {
+        if (id < kSharedIds) ++references[id];
+      }
+    });
+    objects_.assign(kSharedIds, nullptr);
+    for (pre_processor::TokenId id = 0; id < kSharedIds; ++id) {
+      if (references[id] == 0) continue;
+      PyObject* object = PyLong_FromUnsignedLong(id);
+      if (object == nullptr) {
+        release_made(references);
+        return false;
+      }
+      // The new reference is one of them. Immortal objects ignore this.
+      Py_SET_REFCNT(object, Py_REFCNT(object) + static_cast<Py_ssize_t>(references[id]) - 1);
+      objects_[id] = object;
+    }
+    return true;
   }
 
-  // A new reference to the int of `id`.
-  PyObject* get(pre_processor::TokenId id) {
-    if (id >= kCachedIds || ++converted_ <= kTokensBeforeCaching) return PyLong_FromUnsignedLong(id);
-    if (objects_.empty()) objects_.assign(kCachedIds, nullptr);
-    PyObject*& object = objects_[id];
-    if (object == nullptr) object = PyLong_FromUnsignedLong(id);
-    Py_XINCREF(object);
-    return object;
+  // A new reference to the int of the next position's `id`.
+  PyObject* take(pre_processor::TokenId id) {
+    ++taken_;
+    if (objects_.empty() || id >= kSharedIds) return PyLong_FromUnsignedLong(id);
+    return objects_[id];
   }
 
  private:
-  std::size_t converted_ = 0;
+  // After a failed prepare(), when nothing has been taken yet.
+  void release_made(const std::vector<std::size_t>& references) {
+    for (pre_processor::TokenId id = 0; id < kSharedIds; ++id) {
+      PyObject* object = objects_[id];
+      if (object == nullptr) continue;
+      Py_SET_REFCNT(object, Py_REFCNT(object) - static_cast<Py_ssize_t>(references[id]) + 1);
+      Py_DECREF(object);
+    }
+    objects_.clear();
+  }
+
+  // After a failure: the references made for positions never filled.
+  void release_untaken() {
+    if (objects_.empty() || taken_ == tokens_) return;
+    std::size_t position = 0;
+    for_each_span_([&](std::span<const pre_processor::TokenId> span) {
+      for (const pre_processor::TokenId id : span) {
+        if (position++ >= taken_ && id < kSharedIds) Py_DECREF(objects_[id]);
+      }
+    });
+  }
+
+  std::size_t tokens_;
+  ForEachSpan for_each_span_;
+  std::size_t taken_ = 0;
   std::vector<PyObject*> objects_;
 };
 
@@ -246,30 +387,49 @@ class CollectorPause {
   bool was_enabled_;
 };
 
-PyObject* token_list(std::span<const pre_processor::TokenId> tokens, TokenIdObjects& ids) {
-  return list_of(tokens, [&](pre_processor::TokenId id) { return ids.get(id); });
+template <class Ids>
+PyObject* token_list(std::span<const pre_processor::TokenId> tokens, Ids& ids) {
+  return list_of(tokens, [&](pre_processor::TokenId id) { return ids.take(id); });
 }
 
-PyObject* sequence_lists(std::span<const TokenSequence> sequences, TokenIdObjects& ids) {
+template <class Ids>
+PyObject* sequence_lists(std::span<const TokenSequence> sequences, Ids& ids) {
   return list_of(sequences, [&](const TokenSequence& tokens) { return token_list(tokens, ids); });
+}
+
+std::size_t token_count(std::span<const TokenSequence> sequences) {
+  std::size_t tokens = 0;
+  for (const TokenSequence& sequence : sequences) tokens += sequence.size();
+  return tokens;
 }
 
 }  // namespace
 
 PyObject* to_python(std::span<const pre_processor::TokenId> tokens) {
-  TokenIdObjects ids;
+  TokenIdObjects ids(tokens.size(), [=](auto&& visit) { visit(tokens); });
+  if (!ids.prepare()) return nullptr;
   return token_list(tokens, ids);
 }
 
 PyObject* to_python(std::span<const TokenSequence> sequences) {
   CollectorPause pause;
-  TokenIdObjects ids;
+  TokenIdObjects ids(token_count(sequences), [=](auto&& visit) {
+    for (const TokenSequence& sequence : sequences) visit(sequence);
+  });
+  if (!ids.prepare()) return nullptr;
   return sequence_lists(sequences, ids);
 }
 
 PyObject* to_python(std::span<const Vec<TokenSequence>> nested) {
   CollectorPause pause;
-  TokenIdObjects ids;
+  std::size_t tokens = 0;
+  for (const Vec<TokenSequence>& sequences : nested) tokens += token_count(sequences);
+  TokenIdObjects ids(tokens, [=](auto&& visit) {
+    for (const Vec<TokenSequence>& sequences : nested) {
+      for (const TokenSequence& sequence : sequences) visit(sequence);
+    }
+  });
+  if (!ids.prepare()) return nullptr;
   return list_of(nested, [&](const Vec<TokenSequence>& sequences) { return sequence_lists(sequences, ids); });
 }
 

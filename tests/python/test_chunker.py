@@ -1,5 +1,8 @@
+import gc
 import inspect
+import sys
 import threading
+import tracemalloc
 
 import pytest
 
@@ -109,6 +112,66 @@ def test_token_conversion_errors():
         chunker.chunk_batch([[1, 2], [-3]])
     with pytest.raises(TypeError, match="^argument 'token_sequences': "):
         chunker.chunk_batch([[1], "ab"])
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+# Batches long enough to be converted on the pool: every kind of item at the
+# start, in the middle and at the end must convert (or fail) as in a short one.
+ODD_ITEMS = [True, 2**30, 2**32 - 1, Index(7)]
+BAD_ITEMS = [(-1, OverflowError), (2**32, OverflowError), ("7", TypeError), (1.0, TypeError)]
+
+
+def large_batch(item, position):
+    sequences = [list(range(i, i + 700)) for i in range(200)]
+    sequences[position][position % 700] = item
+    sequences[7] = tuple(sequences[7])
+    return sequences
+
+
+@pytest.mark.parametrize("position", [0, 100, 199])
+def test_large_batches_convert_like_single_sequences(position):
+    chunker = NativeTokenChunker()
+    for item in ODD_ITEMS:
+        sequences = large_batch(item, position)
+        batched = chunker.chunk_batch(sequences)
+        assert batched == [chunker.chunk(s) for s in sequences]
+        assert all(type(token) is int for chunks in batched for chunk in chunks for token in chunk)
+    for item, error in BAD_ITEMS:
+        with pytest.raises(error):
+            chunker.chunk_batch(large_batch(item, position))
+    sequences = large_batch(0, position)
+    sequences[position] = range(5)  # a sequence that is neither list nor tuple
+    assert chunker.chunk_batch(sequences)[position] == [[0, 1, 2, 3, 4]]
+
+
+def test_large_results_hold_exactly_their_references():
+    # Large results share one int object per id and give it all its references
+    # at once; ids from 2**18 on get objects of their own.
+    chunker = NativeTokenChunker()
+    sequences = [list(range(i * 1000, i * 1000 + 1000)) for i in range(300)]
+    gc.collect()
+    tracemalloc.start()
+    try:
+        baseline = tracemalloc.get_traced_memory()[0]
+        result = chunker.chunk_batch(sequences)
+        # Position 130 lies in the first two chunks (starts 0 and 122).
+        shared, unshared = result[150][1][8], result[290][1][8]
+        assert (shared, unshared) == (150_130, 290_130)
+        assert result[150][0][130] is shared
+        assert sys.getrefcount(shared) == 2 + 2  # two list slots, the name, the call's argument
+        assert result[290][0][130] is not unshared
+        assert sys.getrefcount(unshared) == 1 + 2
+        del result, shared, unshared
+        assert tracemalloc.get_traced_memory()[0] - baseline < 100_000
+    finally:
+        tracemalloc.stop()
 
 
 def test_chunk_batch_lets_other_threads_use_the_chunker():
