@@ -16,26 +16,15 @@ from pathlib import Path
 import pytest
 
 import _ordwen_preprocessing_native_bindings as native
+from module_contents import CONTENTS, MODULE_STANDARD
 
 ROOT = Path(__file__).resolve().parents[2]
 MODULE_NAME = "_ordwen_preprocessing_native_bindings"
 STUB = ROOT / f"{MODULE_NAME}.pyi"
 
-CONTENTS = [
-    "__version__",
-    "NativeVectorizerParams",
-    "NativeTfidfVectorizer",
-    "NativeTfidfVectorizerBuilder",
-    "NativeTokenChunker",
-    "NativeCleaningMode",
-    "NativeTextCleaner",
-    "tokenize",
-    "reverse_tokenize",
-]
 CLASSES = [name for name in CONTENTS if name[0].isupper()]
 FUNCTIONS = ["tokenize", "reverse_tokenize"]
-# Attributes that Python gives every extension module and every class of one.
-MODULE_STANDARD = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "__file__"}
+# Attributes that Python gives every class of an extension module.
 CLASS_STANDARD = {"__doc__", "__module__"}
 Py_TPFLAGS_BASETYPE = 1 << 10
 NO_DEFAULT = "<required>"

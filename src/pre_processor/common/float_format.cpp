@@ -24,48 +24,14 @@ bool write_non_finite(float value, std::string& out) {
   return false;
 }
 
-// The digits in positional notation, `fraction_when_whole` adding ".0" to whole values.
-std::string positional(const ShortestDecimal& decimal, bool fraction_when_whole) {
-  std::string out = decimal.negative ? "-" : "";
-  const int count = static_cast<int>(decimal.digits.size());
-  const int integer_digits = decimal.exponent + 1;
-  if (integer_digits <= 0) {
-    out += "0.";
-    out.append(static_cast<std::size_t>(-integer_digits), '0');
-    out += decimal.digits;
-  } else if (integer_digits >= count) {
-    out += decimal.digits;
-    out.append(static_cast<std::size_t>(integer_digits - count), '0');
-    if (fraction_when_whole) out += ".0";
-  } else {
-    out.append(decimal.digits, 0, static_cast<std::size_t>(integer_digits));
-    out += '.';
-    out.append(decimal.digits, static_cast<std::size_t>(integer_digits), std::string::npos);
-  }
-  return out;
-}
-
-std::string exponential(const ShortestDecimal& decimal) {
-  std::string out = decimal.negative ? "-" : "";
-  out += decimal.digits[0];
-  if (decimal.digits.size() > 1) {
-    out += '.';
-    out.append(decimal.digits, 1, std::string::npos);
-  }
-  out += 'e';
-  out += std::to_string(decimal.exponent);
-  return out;
-}
-
 std::string zero(float value, bool fraction) {
   std::string out = std::signbit(value) ? "-0" : "0";
   if (fraction) out += ".0";
   return out;
 }
 
-}  // namespace
-
-ShortestDecimal shortest_decimal(float value) {
+template <class Float>
+ShortestDecimal shortest_decimal_of(Float value) {
   // Scientific notation without a precision is the shortest round-trip form:
   // d[.ddd]e(+|-)xx.
   char buffer[32];
@@ -91,6 +57,45 @@ ShortestDecimal shortest_decimal(float value) {
   return decimal;
 }
 
+}  // namespace
+
+ShortestDecimal shortest_decimal(float value) { return shortest_decimal_of(value); }
+
+ShortestDecimal shortest_decimal(double value) { return shortest_decimal_of(value); }
+
+std::string positional(const ShortestDecimal& decimal, bool fraction_when_whole) {
+  std::string out = decimal.negative ? "-" : "";
+  const int count = static_cast<int>(decimal.digits.size());
+  const int integer_digits = decimal.exponent + 1;
+  if (integer_digits <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-integer_digits), '0');
+    out += decimal.digits;
+  } else if (integer_digits >= count) {
+    out += decimal.digits;
+    out.append(static_cast<std::size_t>(integer_digits - count), '0');
+    if (fraction_when_whole) out += ".0";
+  } else {
+    out.append(decimal.digits, 0, static_cast<std::size_t>(integer_digits));
+    out += '.';
+    out.append(decimal.digits, static_cast<std::size_t>(integer_digits), std::string::npos);
+  }
+  return out;
+}
+
+std::string exponential(const ShortestDecimal& decimal, bool plus_for_positive_exponent) {
+  std::string out = decimal.negative ? "-" : "";
+  out += decimal.digits[0];
+  if (decimal.digits.size() > 1) {
+    out += '.';
+    out.append(decimal.digits, 1, std::string::npos);
+  }
+  out += 'e';
+  if (plus_for_positive_exponent && decimal.exponent >= 0) out += '+';
+  out += std::to_string(decimal.exponent);
+  return out;
+}
+
 std::string plain(float value) {
   std::string out;
   if (write_non_finite(value, out)) return out;
@@ -104,7 +109,7 @@ std::string debug(float value) {
   if (value == 0.0f) return zero(value, true);
   const float magnitude = std::fabs(value);
   const ShortestDecimal decimal = shortest_decimal(value);
-  if (magnitude < kDebugExponentBelow || magnitude >= kDebugExponentFrom) return exponential(decimal);
+  if (magnitude < kDebugExponentBelow || magnitude >= kDebugExponentFrom) return exponential(decimal, false);
   return positional(decimal, true);
 }
 

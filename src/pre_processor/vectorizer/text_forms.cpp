@@ -1,7 +1,10 @@
 #include "pre_processor/vectorizer/text_forms.h"
 
 #include <algorithm>
+#include <functional>
+#include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "pre_processor/common/float_format.h"
 
@@ -23,69 +26,84 @@ class StructureWriter {
   std::string take() { return std::move(out_); }
 
   void native_vectorizer(const TfidfVectorizer& model) {
-    out_ += "NativeTfidfVectorizer {";
-    field(1, "inner");
-    tfidf_vectorizer(model, 1);
-    out_ += ',';
-    close_record(0);
+    record("NativeTfidfVectorizer", 0, {{"inner", [&](int depth) { tfidf_vectorizer(model, depth); }}});
   }
 
  private:
+  // A field's name and the writer of its value, which takes the field's depth.
+  using Field = std::pair<std::string_view, std::function<void(int)>>;
+
+  // "Name {", then each field as "name: value," one level deeper, then "}".
+  void record(std::string_view name, int depth, std::initializer_list<Field> fields) {
+    out_ += name;
+    out_ += " {";
+    for (const auto& [field_name, write_value] : fields) {
+      field(depth + 1, field_name);
+      write_value(depth + 1);
+      out_ += ',';
+    }
+    newline(depth);
+    out_ += '}';
+  }
+
   void tfidf_vectorizer(const TfidfVectorizer& model, int depth) {
-    out_ += "TfidfVectorizer {";
-    field(depth + 1, "count_vectorizer");
-    count_vectorizer(model.count_vectorizer, depth + 1);
-    out_ += ',';
-    field(depth + 1, "idf");
-    float_list(model.idf, depth + 1);
-    out_ += ',';
-    close_record(depth);
+    record("TfidfVectorizer", depth,
+           {{"count_vectorizer", [&](int inner) { count_vectorizer(model.count_vectorizer, inner); }},
+            {"idf",
+             [&](int inner) { list(model.idf, inner, [](float value) { return float_format::debug(value); }); }}});
   }
 
   void count_vectorizer(const CountVectorizer& vectorizer, int depth) {
-    out_ += "CountVectorizer {";
-    field(depth + 1, "params");
-    params(vectorizer.params, depth + 1);
-    out_ += ',';
-    field(depth + 1, "vocab");
-    vocab(vectorizer.vocab, depth + 1);
-    out_ += ',';
-    close_record(depth);
+    record("CountVectorizer", depth,
+           {{"params", [&](int inner) { params(vectorizer.params, inner); }},
+            {"vocab", [&](int inner) { vocab(vectorizer.vocab, inner); }}});
   }
 
   void params(const VectorizerParams& params, int depth) {
-    out_ += "VectorizerParams {";
-    field(depth + 1, "ngram_range");
-    open_list(params.ngram_range.empty(), '[');
-    for (std::uint64_t size : params.ngram_range) element(depth + 2, std::to_string(size));
-    close_list(params.ngram_range.empty(), ']', depth + 1);
-    out_ += ',';
-    field(depth + 1, "min_df");
-    out_ += float_format::debug(params.min_df) + ',';
-    field(depth + 1, "max_df");
-    out_ += float_format::debug(params.max_df) + ',';
-    field(depth + 1, "sublinear_tf");
-    out_ += bool_text(params.sublinear_tf) + ',';
-    close_record(depth);
+    record("VectorizerParams", depth,
+           {{"ngram_range",
+             [&](int inner) {
+               list(params.ngram_range, inner, [](std::uint64_t size) { return std::to_string(size); });
+             }},
+            {"min_df", [&](int) { out_ += float_format::debug(params.min_df); }},
+            {"max_df", [&](int) { out_ += float_format::debug(params.max_df); }},
+            {"sublinear_tf", [&](int) { out_ += bool_text(params.sublinear_tf); }}});
   }
 
   void vocab(const Vocabulary& vocab, int depth) {
-    open_list(vocab.empty(), '{');
-    for (const auto& [key, column] : vocab) {
-      newline(depth + 1);
+    collection('{', vocab, depth, [&](const auto& entry, int entry_depth) {
+      const auto& [key, column] = entry;
+      newline(entry_depth);
       out_ += "NgramKey(";
-      newline(depth + 2);
+      newline(entry_depth + 1);
       out_ += u128_decimal(key.value) + ',';
-      newline(depth + 1);
+      newline(entry_depth);
       out_ += "): " + std::to_string(column) + ',';
-    }
-    close_list(vocab.empty(), '}', depth);
+    });
   }
 
-  void float_list(const Vec<float>& values, int depth) {
-    open_list(values.empty(), '[');
-    for (float value : values) element(depth + 1, float_format::debug(value));
-    close_list(values.empty(), ']', depth);
+  template <class Values, class ToText>
+  void list(const Values& values, int depth, ToText to_text) {
+    collection('[', values, depth, [&](const auto& value, int entry_depth) {
+      newline(entry_depth);
+      out_ += to_text(value) + ',';
+    });
+  }
+
+  // Lists and maps alike: the opening bracket, each entry written one level
+  // deeper, then the closing bracket on its own line; both brackets together
+  // when there are no entries.
+  template <class Entries, class WriteEntry>
+  void collection(char open, const Entries& entries, int depth, WriteEntry write_entry) {
+    const char close = open == '[' ? ']' : '}';
+    out_ += open;
+    if (entries.empty()) {
+      out_ += close;
+      return;
+    }
+    for (const auto& entry : entries) write_entry(entry, depth + 1);
+    newline(depth);
+    out_ += close;
   }
 
   void newline(int depth) {
@@ -96,23 +114,6 @@ class StructureWriter {
     newline(depth);
     out_ += name;
     out_ += ": ";
-  }
-  void element(int depth, const std::string& text) {
-    newline(depth);
-    out_ += text + ',';
-  }
-  void close_record(int depth) {
-    newline(depth);
-    out_ += '}';
-  }
-  void open_list(bool empty, char open) {
-    out_ += open;
-    if (empty) out_ += open == '[' ? ']' : '}';
-  }
-  void close_list(bool empty, char close, int depth) {
-    if (empty) return;
-    newline(depth);
-    out_ += close;
   }
 
   std::string out_;

@@ -1,6 +1,9 @@
 #include "pre_processor/ngrams/ngram_extraction.h"
 
+#include <algorithm>
 #include <map>
+#include <random>
+#include <span>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,6 +58,58 @@ TEST(NgramExtractionTest, UniqueNgramsHoldsTheDistinctKeys) {
     std::sort(actual.begin(), actual.end());
     EXPECT_EQ(actual, expected) << c.name;
   }
+}
+
+// Counts every window the slow way, for comparison.
+Counts reference_counts(const std::vector<TokenId>& tokens, const std::vector<std::uint64_t>& sizes) {
+  Counts counts;
+  for (std::uint64_t size : sizes) {
+    for (std::size_t start = 0; size >= 1 && start + size <= tokens.size(); ++start) {
+      ++counts[NgramKey::from_window(std::span(tokens).subspan(start, size))];
+    }
+  }
+  return counts;
+}
+
+TEST(NgramExtractionTest, ReusedCounterMatchesTheReferenceDocumentAfterDocument) {
+  // One counter over documents of very different lengths: short ones after a
+  // long one must not see its keys, and the long one (more windows than the
+  // table is first sized for) makes the table grow while counting. A small id
+  // range makes keys repeat, including the all-zero key of (0, 0).
+  std::mt19937 random(7);
+  std::vector<std::vector<TokenId>> documents;
+  for (std::size_t length : {5u, 40000u, 3u, 0u, 200u, 1u, 70u}) {
+    std::uniform_int_distribution<TokenId> id(0, length > 1000 ? 60000 : 3);
+    std::vector<TokenId> tokens(length);
+    for (TokenId& token : tokens) token = id(random);
+    documents.push_back(tokens);
+  }
+  documents.push_back({0, 0, 0, 0, 0});
+  const std::vector<std::uint64_t> sizes = {2, 3, 4};
+
+  ngrams::NgramCounter counter;
+  for (const auto& tokens : documents) {
+    const Counts expected = reference_counts(tokens, sizes);
+    const NgramCounts counts = counter.count(tokens, sizes);
+    EXPECT_EQ(counts.size(), expected.size()) << tokens.size() << " tokens: a key listed twice";
+    EXPECT_EQ(ordered(counts), expected) << tokens.size() << " tokens";
+
+    const NgramSet keys = counter.unique(tokens, sizes);
+    std::vector<NgramKey> sorted(keys.begin(), keys.end());
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<NgramKey> expected_keys;
+    for (const auto& entry : expected) expected_keys.push_back(entry.first);
+    EXPECT_EQ(sorted, expected_keys) << tokens.size() << " tokens";
+  }
+}
+
+TEST(NgramExtractionTest, CountsListKeysInOrderOfFirstOccurrence) {
+  // Sizes in list order, starts ascending: (5, 7), (7, 5), then (5, 7, 5), (7, 5, 7).
+  const std::vector<TokenId> tokens = {5, 7, 5, 7};
+  const NgramCounts counts = ngrams::count_ngrams(tokens, std::vector<std::uint64_t>{2, 3});
+  const NgramCounts expected = {
+      {key_of({5, 7}), 2}, {key_of({7, 5}), 1}, {key_of({5, 7, 5}), 1}, {key_of({7, 5, 7}), 1}};
+  EXPECT_EQ(counts, expected);
 }
 
 TEST(NgramExtractionTest, EmitsATraceSpanPerDocument) {

@@ -1,6 +1,7 @@
 #include "pre_processor/vectorizer/document_frequency_table.h"
 
 #include <map>
+#include <span>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,6 +30,30 @@ std::map<NgramKey, std::uint64_t> reference_frequencies(const std::vector<std::v
   return frequencies;
 }
 
+// The keys whose frequency f satisfies min <= f <= max, in ascending key order.
+std::vector<KeyDocumentFrequency> frequencies_between(const std::map<NgramKey, std::uint64_t>& frequencies,
+                                                      std::uint64_t min, std::uint64_t max) {
+  std::vector<KeyDocumentFrequency> kept;
+  for (const auto& [k, frequency] : frequencies) {
+    if (min <= frequency && frequency <= max) kept.push_back({k, frequency});
+  }
+  return kept;
+}
+
+// Every key of every document, grouped by the table's shard_index().
+std::vector<std::vector<NgramKey>> keys_by_shard(const DocumentFrequencyTable& table,
+                                                 const std::vector<std::vector<NgramKey>>& docs) {
+  std::vector<std::vector<NgramKey>> keys(table.shard_count());
+  for (const auto& doc : docs) {
+    for (NgramKey k : doc) {
+      const std::size_t shard = table.shard_index(k);
+      EXPECT_LT(shard, table.shard_count());
+      if (shard < keys.size()) keys[shard].push_back(k);
+    }
+  }
+  return keys;
+}
+
 TEST(DocumentFrequencyTableTest, ConcurrentAddsAreAllCounted) {
   // Thousands of distinct keys, so that the shards grow many times meanwhile.
   std::vector<std::vector<NgramKey>> docs(3000);
@@ -36,18 +61,14 @@ TEST(DocumentFrequencyTableTest, ConcurrentAddsAreAllCounted) {
     for (std::uint32_t i = 0; i < d % 40; ++i) docs[d].push_back(key(i, d % 97));
   }
   const auto expected = reference_frequencies(docs);
-  std::vector<KeyDocumentFrequency> want;
-  for (const auto& [k, frequency] : expected) want.push_back({k, frequency});
+  const auto want = frequencies_between(expected, 0, UINT64_MAX);
 
   // Key by key, and a shard's keys at once; few shards and a small start make
   // the shards grow many times meanwhile.
   for (const bool by_shard : {false, true}) {
     DocumentFrequencyTable table(16, random_hash_seed(), 2);
     if (by_shard) {
-      std::vector<std::vector<NgramKey>> shard_keys(table.shard_count());
-      for (const auto& doc : docs) {
-        for (NgramKey k : doc) shard_keys[table.shard_index(k)].push_back(k);
-      }
+      const auto shard_keys = keys_by_shard(table, docs);
       pool::for_each_index(shard_keys.size(), [&](std::size_t shard) {
         table.add_to_shard(shard, shard_keys[shard]);
       });
@@ -66,10 +87,7 @@ TEST(DocumentFrequencyTableTest, ConcurrentAddsAreAllCounted) {
 TEST(DocumentFrequencyTableTest, FilteredDrainIsIndependentOfSeedAndShards) {
   const auto docs = documents();
   const auto expected = reference_frequencies(docs);
-  std::vector<KeyDocumentFrequency> want;
-  for (const auto& [k, frequency] : expected) {
-    if (300 <= frequency && frequency <= 2400) want.push_back({k, frequency});
-  }
+  const auto want = frequencies_between(expected, 300, 2400);
   ASSERT_FALSE(want.empty());
   ASSERT_LT(want.size(), expected.size());
 
@@ -83,6 +101,38 @@ TEST(DocumentFrequencyTableTest, FilteredDrainIsIndependentOfSeedAndShards) {
       const Vec<KeyDocumentFrequency> kept = table.drain_filtered(300, 2400);
       EXPECT_EQ(std::vector<KeyDocumentFrequency>(kept.begin(), kept.end()), want)
           << shards << " shards, seed " << seed;
+    }
+  }
+}
+
+TEST(DocumentFrequencyTableTest, ShardByShardCountingMatchesKeyByKey) {
+  // Each shard filled (reserved first or not) and drained by its own task,
+  // then the shards joined: the same as the reference, whatever the shard count.
+  const auto docs = documents();
+  const auto expected = reference_frequencies(docs);
+  const auto want = frequencies_between(expected, 300, 2400);
+
+  for (std::size_t shards : {1, 5, 64}) {
+    for (bool reserve : {false, true}) {
+      DocumentFrequencyTable table(0, random_hash_seed(), shards);
+      const auto shard_keys = keys_by_shard(table, docs);
+      Vec<Vec<KeyDocumentFrequency>> kept(shards);
+      std::vector<std::uint64_t> keys_per_shard(shards);
+      pool::for_each_index(shards, [&](std::size_t shard) {
+        if (reserve) table.reserve_shard(shard, shard_keys[shard].size());
+        // Two calls, so that counts of one shard add up across calls.
+        const std::span<const NgramKey> keys(shard_keys[shard]);
+        table.add_to_shard(shard, keys.first(keys.size() / 2));
+        table.add_to_shard(shard, keys.subspan(keys.size() / 2));
+        keys_per_shard[shard] = table.drain_shard_filtered(shard, 300, 2400, kept[shard]);
+      });
+      std::uint64_t keys = 0;
+      for (std::uint64_t count : keys_per_shard) keys += count;
+      EXPECT_EQ(keys, expected.size()) << shards << " shards: distinct keys before filtering";
+      EXPECT_EQ(table.size(), 0u) << shards << " shards";
+      const Vec<KeyDocumentFrequency> joined = DocumentFrequencyTable::join_in_key_order(kept);
+      EXPECT_EQ(std::vector<KeyDocumentFrequency>(joined.begin(), joined.end()), want)
+          << shards << " shards, reserved " << reserve;
     }
   }
 }
