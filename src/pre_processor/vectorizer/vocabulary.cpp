@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <stdexcept>
 #include <utility>
+
+#include "pre_processor/common/thread_pool.h"
 
 namespace pre_processor {
 namespace {
@@ -11,6 +14,12 @@ namespace {
 constexpr std::size_t kMinSlots = 16;
 // Entries ahead of the one being placed whose home slots are being fetched.
 constexpr std::size_t kPrefetchDistance = 16;
+// Lists at least this long are indexed region by region in parallel.
+constexpr std::size_t kParallelIndexEntries = 1u << 16;
+// Slots per region: the region's tags and entry numbers stay in a core's cache.
+constexpr std::size_t kSlotsPerRegion = 1u << 15;
+// Entries per task while hashing and grouping a list by region.
+constexpr std::size_t kEntriesPerTask = 1u << 16;
 constexpr const char* kTooManyEntriesMessage = "vocabulary cannot hold more than 2^32 - 1 entries";
 
 // The index is kept at most two-thirds full: a missing key's scan of tag bytes
@@ -28,7 +37,12 @@ Vocabulary Vocabulary::from_entries(Vec<VocabularyEntry> entries) {
   check_entry_count(entries.size());
   Vocabulary vocabulary;
   vocabulary.reset_index(entries.size());
-  entries.resize(vocabulary.index_list(entries));
+  // Stored and fitted vocabularies hold distinct keys; a list that repeats one
+  // is indexed again in order, merging the repeats.
+  if (entries.size() < kParallelIndexEntries || !vocabulary.index_distinct_list_in_parallel(entries)) {
+    vocabulary.reset_index(entries.size());
+    entries.resize(vocabulary.index_list(entries));
+  }
   vocabulary.entries_ = std::move(entries);
   return vocabulary;
 }
@@ -60,6 +74,89 @@ std::size_t Vocabulary::index_list(Vec<VocabularyEntry>& list) {
     ++kept;
   }
   return kept;
+}
+
+bool Vocabulary::index_distinct_list_in_parallel(std::span<const VocabularyEntry> list) {
+  const std::size_t regions = (slot_count() + kSlotsPerRegion - 1) / kSlotsPerRegion;
+  const std::size_t tasks = (list.size() + kEntriesPerTask - 1) / kEntriesPerTask;
+  const auto region_of = [](std::size_t slot) { return slot / kSlotsPerRegion; };
+
+  // Hash every entry and count, per task, the entries of each region.
+  Vec<std::uint64_t> hashes(list.size());
+  Vec<std::size_t> region_counts(tasks * regions, 0);
+  pool::for_each_chunk(list.size(), kEntriesPerTask, [&](std::size_t begin, std::size_t end) {
+    std::size_t* counts = &region_counts[begin / kEntriesPerTask * regions];
+    for (std::size_t i = begin; i < end; ++i) {
+      hashes[i] = hash_(list[i].key);
+      ++counts[region_of(home_slot(hashes[i]))];
+    }
+  });
+
+  // Group the entry numbers by region, keeping list order within a region.
+  Vec<std::size_t> region_starts(regions + 1, 0);
+  Vec<std::size_t> task_starts(tasks * regions);
+  for (std::size_t region = 0, next = 0; region < regions; ++region) {
+    region_starts[region] = next;
+    for (std::size_t task = 0; task < tasks; ++task) {
+      task_starts[task * regions + region] = next;
+      next += region_counts[task * regions + region];
+    }
+  }
+  region_starts[regions] = list.size();
+  // Each with its hash, so that filling a region reads only its own group.
+  struct HashedEntry {
+    std::uint64_t hash;
+    std::uint32_t number;
+  };
+  Vec<HashedEntry> grouped(list.size());
+  pool::for_each_chunk(list.size(), kEntriesPerTask, [&](std::size_t begin, std::size_t end) {
+    std::size_t* next = &task_starts[begin / kEntriesPerTask * regions];
+    for (std::size_t i = begin; i < end; ++i) {
+      grouped[next[region_of(home_slot(hashes[i]))]++] = {hashes[i], static_cast<std::uint32_t>(i)};
+    }
+  });
+
+  // Fill each region from its own entries. A probe that would run past the
+  // region's end leaves its entry for the sequential pass below.
+  std::atomic<bool> repeated{false};
+  Vec<Vec<std::uint32_t>> overflow(regions);
+  pool::for_each_index(regions, [&](std::size_t region) {
+    // Locals, not captures: the tag stores are byte stores, which the compiler
+    // must otherwise assume to change any captured pointer.
+    std::uint8_t* const tags = tags_.data();
+    std::uint32_t* const entry_numbers = entry_numbers_.data();
+    const VocabularyEntry* const entries = list.data();
+    const std::size_t slots = slot_count();
+    const std::size_t region_begin = region * kSlotsPerRegion;
+    const std::size_t region_end = std::min(slots, region_begin + kSlotsPerRegion);
+    const HashedEntry* const group_end = grouped.data() + region_starts[region + 1];
+    for (const HashedEntry* hashed = grouped.data() + region_starts[region]; hashed != group_end; ++hashed) {
+      const std::uint8_t tag = tag_of(hashed->hash);
+      std::size_t slot = home_slot(hashed->hash, slots);
+      for (; slot < region_end && tags[slot] != kEmptyTag; ++slot) {
+        if (tags[slot] == tag && entries[entry_numbers[slot]].key == entries[hashed->number].key) {
+          repeated.store(true, std::memory_order_relaxed);
+          return;
+        }
+      }
+      if (slot == region_end) {
+        overflow[region].push_back(hashed->number);
+      } else {
+        tags[slot] = tag;
+        entry_numbers[slot] = hashed->number;
+      }
+    }
+  });
+  if (repeated.load(std::memory_order_relaxed)) return false;
+
+  for (const Vec<std::uint32_t>& numbers : overflow) {
+    for (const std::uint32_t number : numbers) {
+      const ProbeResult result = probe(list[number].key, hashes[number], list.data());
+      if (result.found) return false;
+      occupy(result.slot, hashes[number], number);
+    }
+  }
+  return true;
 }
 
 Vocabulary::ProbeResult Vocabulary::probe(NgramKey key, std::uint64_t hash, const VocabularyEntry* entries) const {

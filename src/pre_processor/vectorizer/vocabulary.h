@@ -8,9 +8,12 @@
 // reads an entry only where a tag matches, so a missing key costs no entry
 // read at all.
 //
-// from_entries() builds the index of a whole list at once and prefetches the
-// slots of the entries a few places ahead: loading a large stored vocabulary
-// then waits for memory a fraction as often as one insert after another.
+// from_entries() builds the index of a whole list at once. A long list is
+// split by home slot into regions of the index small enough to stay in cache,
+// and the regions are filled in parallel on the pool; a shorter one is
+// indexed in order with the slots of the entries a few places ahead
+// prefetched. Either way, loading a large stored vocabulary waits for memory
+// a fraction as often as one insert after another would.
 //
 // Capacity: at most kMaxEntries entries (entry numbers are 32-bit); adding
 // more throws std::length_error, like any container that outgrows its range.
@@ -84,8 +87,9 @@ class Vocabulary {
   };
 
   std::size_t slot_count() const { return tags_.size(); }
-  std::size_t home_slot(std::uint64_t hash) const {
-    return static_cast<std::size_t>((static_cast<unsigned __int128>(hash) * slot_count()) >> 64);
+  std::size_t home_slot(std::uint64_t hash) const { return home_slot(hash, slot_count()); }
+  static std::size_t home_slot(std::uint64_t hash, std::size_t slots) {
+    return static_cast<std::size_t>((static_cast<unsigned __int128>(hash) * slots) >> 64);
   }
   static std::uint8_t tag_of(std::uint64_t hash) {
     const auto tag = static_cast<std::uint8_t>(hash);
@@ -101,6 +105,10 @@ class Vocabulary {
   // occurrence of a key to the front and merging later ones into it; returns
   // how many entries were kept.
   std::size_t index_list(Vec<VocabularyEntry>& list);
+  // Indexes a list of distinct keys region by region on the pool, numbering
+  // each entry by its position. Returns false, with the index in an undefined
+  // state, as soon as it meets a key twice.
+  bool index_distinct_list_in_parallel(std::span<const VocabularyEntry> list);
   // Replaces the index by an empty one with room for `entries` entries.
   void reset_index(std::size_t entries);
   void rebuild_index(std::size_t entries);

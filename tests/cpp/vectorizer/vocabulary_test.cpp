@@ -63,16 +63,30 @@ TEST(NgramVocabularyTest, AddsAndFindsLikeAnOrderedMapThroughEveryGrowth) {
 }
 
 TEST(NgramVocabularyTest, FromEntriesKeepsFirstPositionsAndLastColumns) {
-  for (const std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{17}, std::size_t{50000}}) {
-    std::mt19937_64 random(length);
+  // Long lists of distinct keys are indexed region by region in parallel; a
+  // long list with repeats falls back to the ordered build.
+  struct Case {
+    std::size_t length;
+    bool distinct;
+  };
+  for (const Case& c : {Case{0, true}, Case{1, true}, Case{17, false}, Case{50000, false}, Case{300000, true},
+                        Case{300000, false}}) {
+    std::mt19937_64 random(c.length);
     Vec<VocabularyEntry> entries;
     Reference reference;
-    for (std::size_t i = 0; i < length; ++i) {
-      const VocabularyEntry entry{pooled_key(random, static_cast<std::uint32_t>(length / 2 + 1)), random()};
+    for (std::size_t i = 0; i < c.length; ++i) {
+      const NgramKey key = c.distinct ? NgramKey::from_lanes({static_cast<std::uint32_t>(i), 1, 2, 3})
+                                      : pooled_key(random, static_cast<std::uint32_t>(c.length / 2 + 1));
+      const VocabularyEntry entry{key, random()};
       entries.push_back(entry);
       reference.add(entry.key, entry.column, true);
     }
-    SCOPED_TRACE(length);
+    if (!c.distinct && c.length > 1) {  // a repeat at the very end too
+      const VocabularyEntry repeat = entries.front();
+      entries.push_back(repeat);
+      reference.add(repeat.key, repeat.column, true);
+    }
+    SCOPED_TRACE(c.length);
     const Vocabulary vocabulary = Vocabulary::from_entries(std::move(entries));
     expect_matches(vocabulary, reference);
   }
