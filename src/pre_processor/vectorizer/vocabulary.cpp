@@ -76,47 +76,65 @@ std::size_t Vocabulary::index_list(Vec<VocabularyEntry>& list) {
   return kept;
 }
 
-bool Vocabulary::index_distinct_list_in_parallel(std::span<const VocabularyEntry> list) {
-  const std::size_t regions = (slot_count() + kSlotsPerRegion - 1) / kSlotsPerRegion;
-  const std::size_t tasks = (list.size() + kEntriesPerTask - 1) / kEntriesPerTask;
-  const auto region_of = [](std::size_t slot) { return slot / kSlotsPerRegion; };
+namespace {
 
-  // Hash every entry and count, per task, the entries of each region.
-  Vec<std::uint64_t> hashes(list.size());
-  Vec<std::size_t> region_counts(tasks * regions, 0);
-  pool::for_each_chunk(list.size(), kEntriesPerTask, [&](std::size_t begin, std::size_t end) {
-    std::size_t* counts = &region_counts[begin / kEntriesPerTask * regions];
-    for (std::size_t i = begin; i < end; ++i) {
-      hashes[i] = hash_(list[i].key);
-      ++counts[region_of(home_slot(hashes[i]))];
-    }
+// An entry of a list with its hash, grouped with the others of its region.
+struct HashedEntry {
+  std::uint64_t hash;
+  std::uint32_t number;  // position in the list
+};
+
+// A list's entries grouped by the region of the index their home slot lies
+// in, list order kept within a region: region r's are at
+// [starts[r], starts[r + 1]) of `entries`.
+struct RegionGroups {
+  Vec<HashedEntry> entries;
+  Vec<std::size_t> starts;
+};
+
+template <class HomeRegion>
+RegionGroups group_by_region(std::span<const std::uint64_t> hashes, std::size_t regions, HomeRegion&& home_region) {
+  const std::size_t tasks = (hashes.size() + kEntriesPerTask - 1) / kEntriesPerTask;
+  // Per task, how many of its entries each region gets; then where they go.
+  Vec<std::size_t> task_starts(tasks * regions, 0);
+  pool::for_each_chunk(hashes.size(), kEntriesPerTask, [&](std::size_t begin, std::size_t end) {
+    std::size_t* counts = &task_starts[begin / kEntriesPerTask * regions];
+    for (std::size_t i = begin; i < end; ++i) ++counts[home_region(hashes[i])];
   });
-
-  // Group the entry numbers by region, keeping list order within a region.
-  Vec<std::size_t> region_starts(regions + 1, 0);
-  Vec<std::size_t> task_starts(tasks * regions);
+  RegionGroups groups;
+  groups.starts.assign(regions + 1, 0);
   for (std::size_t region = 0, next = 0; region < regions; ++region) {
-    region_starts[region] = next;
+    groups.starts[region] = next;
     for (std::size_t task = 0; task < tasks; ++task) {
+      const std::size_t count = task_starts[task * regions + region];
       task_starts[task * regions + region] = next;
-      next += region_counts[task * regions + region];
+      next += count;
     }
   }
-  region_starts[regions] = list.size();
-  // Each with its hash, so that filling a region reads only its own group.
-  struct HashedEntry {
-    std::uint64_t hash;
-    std::uint32_t number;
-  };
-  Vec<HashedEntry> grouped(list.size());
-  pool::for_each_chunk(list.size(), kEntriesPerTask, [&](std::size_t begin, std::size_t end) {
+  groups.starts[regions] = hashes.size();
+  groups.entries.resize(hashes.size());
+  pool::for_each_chunk(hashes.size(), kEntriesPerTask, [&](std::size_t begin, std::size_t end) {
     std::size_t* next = &task_starts[begin / kEntriesPerTask * regions];
     for (std::size_t i = begin; i < end; ++i) {
-      grouped[next[region_of(home_slot(hashes[i]))]++] = {hashes[i], static_cast<std::uint32_t>(i)};
+      groups.entries[next[home_region(hashes[i])]++] = {hashes[i], static_cast<std::uint32_t>(i)};
     }
   });
+  return groups;
+}
 
-  // Fill each region from its own entries. A probe that would run past the
+}  // namespace
+
+bool Vocabulary::index_distinct_list_in_parallel(std::span<const VocabularyEntry> list) {
+  const std::size_t slots = slot_count();
+  const std::size_t regions = (slots + kSlotsPerRegion - 1) / kSlotsPerRegion;
+  Vec<std::uint64_t> hashes(list.size());
+  pool::for_each_chunk(list.size(), kEntriesPerTask, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) hashes[i] = hash_(list[i].key);
+  });
+  const auto home_region = [slots](std::uint64_t hash) { return home_slot(hash, slots) / kSlotsPerRegion; };
+  const RegionGroups groups = group_by_region(hashes, regions, home_region);
+
+  // Fill each region from its own group. A probe that would run past the
   // region's end leaves its entry for the sequential pass below.
   std::atomic<bool> repeated{false};
   Vec<Vec<std::uint32_t>> overflow(regions);
@@ -126,11 +144,9 @@ bool Vocabulary::index_distinct_list_in_parallel(std::span<const VocabularyEntry
     std::uint8_t* const tags = tags_.data();
     std::uint32_t* const entry_numbers = entry_numbers_.data();
     const VocabularyEntry* const entries = list.data();
-    const std::size_t slots = slot_count();
-    const std::size_t region_begin = region * kSlotsPerRegion;
-    const std::size_t region_end = std::min(slots, region_begin + kSlotsPerRegion);
-    const HashedEntry* const group_end = grouped.data() + region_starts[region + 1];
-    for (const HashedEntry* hashed = grouped.data() + region_starts[region]; hashed != group_end; ++hashed) {
+    const std::size_t region_end = std::min(slots, (region + 1) * kSlotsPerRegion);
+    const HashedEntry* const group_end = groups.entries.data() + groups.starts[region + 1];
+    for (const HashedEntry* hashed = groups.entries.data() + groups.starts[region]; hashed != group_end; ++hashed) {
       const std::uint8_t tag = tag_of(hashed->hash);
       std::size_t slot = home_slot(hashed->hash, slots);
       for (; slot < region_end && tags[slot] != kEmptyTag; ++slot) {
