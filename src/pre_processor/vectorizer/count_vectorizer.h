@@ -64,8 +64,8 @@ struct CountVectorizer {
   std::optional<std::uint64_t> column_of(NgramKey key) const;
 
   // Builds the vocabulary from the n-gram counts of a corpus, one NgramCounts
-  // per document (made by count_ngrams with params.ngram_range). Refused only
-  // for an empty params.ngram_range.
+  // per document (made by count_ngrams with params.ngram_range, so that each
+  // lists a key at most once). Refused only for an empty params.ngram_range.
   static Result<CountVectorizer> fit_from_tokenized(const VectorizerParams& params,
                                                     std::span<const NgramCounts> documents);
 
@@ -78,8 +78,10 @@ struct CountVectorizer {
 
   // The count matrix of the documents, shape (sequences.size(), V). `cached`,
   // when given, holds each document's NgramCounts (same order, same sizes) and
-  // is used instead of extracting again. Below kTransformChunk documents the
-  // work stays on the calling thread; both paths give the same matrix.
+  // is used instead of extracting again; a cached batch that looks up at
+  // least twice as many keys as the vocabulary holds builds a ColumnIndex for
+  // its look-ups. Below kTransformChunk documents the work stays on the
+  // calling thread; both paths give the same matrix.
   // Refused only when the vocabulary breaks its own invariant (a loaded model
   // with a column index not below V).
   Result<CsrMatrix> transform_from_tokenized(std::span<const TokenSequence> sequences,
