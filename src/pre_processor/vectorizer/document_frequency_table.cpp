@@ -47,7 +47,27 @@ void DocumentFrequencyTable::add(NgramKey key, std::uint64_t documents) {
 void DocumentFrequencyTable::add_to_shard(std::size_t shard_number, std::span<const NgramKey> keys) {
   Shard& shard = shards_[shard_number];
   std::unique_lock lock(shard.mutex);
-  for (NgramKey key : keys) ++shard.map[key];
+  std::size_t added = 0;
+  try {
+    for (; added < keys.size(); ++added) ++shard.map[keys[added]];
+  } catch (...) {
+    subtract_each(shard.map, keys.first(added));
+    throw;
+  }
+}
+
+void DocumentFrequencyTable::remove_from_shard(std::size_t shard_number, std::span<const NgramKey> keys) noexcept {
+  Shard& shard = shards_[shard_number];
+  std::unique_lock lock(shard.mutex);
+  subtract_each(shard.map, keys);
+}
+
+void DocumentFrequencyTable::subtract_each(Map& map, std::span<const NgramKey> keys) noexcept {
+  for (NgramKey key : keys) {
+    const auto found = map.find(key);
+    if (found == map.end()) continue;
+    if (--found->second == 0) map.erase(found);
+  }
 }
 
 void DocumentFrequencyTable::reserve_shard(std::size_t shard_number, std::size_t keys) {

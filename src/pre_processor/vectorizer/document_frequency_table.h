@@ -20,6 +20,7 @@
 
 #include "pre_processor/common/memory.h"
 #include "pre_processor/common/shared_spin_mutex.h"
+#include "pre_processor/common/thread_pool.h"
 #include "pre_processor/ngrams/ngram_key.h"
 
 namespace pre_processor {
@@ -54,7 +55,13 @@ class DocumentFrequencyTable {
 
   // Adds 1 to the count of each listed key (a key listed twice gets 2), under
   // one hold of the shard's write lock. Every key must belong to `shard`.
+  // All or nothing: if memory runs out midway, the counts added so far are
+  // taken back before the exception leaves.
   void add_to_shard(std::size_t shard, std::span<const NgramKey> keys);
+
+  // Takes back add_to_shard(shard, keys): subtracts 1 for each listed key and
+  // drops the keys whose count reaches 0. Never allocates.
+  void remove_from_shard(std::size_t shard, std::span<const NgramKey> keys) noexcept;
 
   // Makes room in the shard for `keys` keys in all, so that adding that many
   // does not rehash its map.
@@ -87,6 +94,8 @@ class DocumentFrequencyTable {
   using Map = absl::flat_hash_map<NgramKey, std::uint64_t, NgramKeyHash, std::equal_to<NgramKey>,
                                   Allocator<std::pair<const NgramKey, std::uint64_t>>>;
 
+  static void subtract_each(Map& map, std::span<const NgramKey> keys) noexcept;
+
   // Aligned apart so that writers to neighbouring shards do not share a cache line.
   struct alignas(64) Shard {
     mutable SharedSpinMutex mutex;
@@ -98,5 +107,37 @@ class DocumentFrequencyTable {
   std::size_t shard_count_;
   std::unique_ptr<Shard[]> shards_;
 };
+
+// Adds lists[t][s], the keys of shard s from task t, to the table for every t
+// and s, one pool task per shard. All or nothing: if memory runs out, every
+// count added is taken back before the exception leaves, so that a batch
+// counts entirely or not at all. `Table` has shard_count(), add_to_shard()
+// (itself all or nothing) and remove_from_shard(), as DocumentFrequencyTable.
+template <class Table, class ShardLists>
+void add_all_or_nothing(Table& table, std::span<const ShardLists> lists) {
+  const std::size_t shards = table.shard_count();
+  Vec<std::uint8_t> shard_done(shards, 0);
+  const auto take_back = [&](std::size_t shard, std::size_t tasks) {
+    for (std::size_t task = 0; task < tasks; ++task) table.remove_from_shard(shard, lists[task][shard]);
+  };
+  try {
+    pool::for_each_index(shards, [&](std::size_t shard) {
+      std::size_t task = 0;
+      try {
+        for (; task < lists.size(); ++task) table.add_to_shard(shard, lists[task][shard]);
+      } catch (...) {
+        take_back(shard, task);  // the failing list has taken back its own counts
+        throw;
+      }
+      shard_done[shard] = 1;
+    });
+  } catch (...) {
+    // The pool has finished every task it started before passing the exception on.
+    for (std::size_t shard = 0; shard < shards; ++shard) {
+      if (shard_done[shard] != 0) take_back(shard, lists.size());
+    }
+    throw;
+  }
+}
 
 }  // namespace pre_processor

@@ -79,9 +79,7 @@ void TfidfVectorizerBuilder::count_documents(ActiveState& state, std::span<const
       }
     }
   });
-  pool::for_each_index(shards, [&](std::size_t shard) {
-    for (const KeysByShard& by_shard : task_keys) table.add_to_shard(shard, by_shard[shard]);
-  });
+  add_all_or_nothing(table, std::span<const KeysByShard>(task_keys));
 
   const std::uint64_t total_docs =
       state.total_docs.fetch_add(sequences.size(), std::memory_order_acq_rel) + sequences.size();

@@ -11,7 +11,9 @@
 //
 // States: Active (counting) and Finalized (empty, for good). A finalize() that
 // is refused because no document was counted leaves the builder Active, so the
-// caller can feed it and finalize again.
+// caller can feed it and finalize again. A batch counts entirely or not at
+// all: if memory runs out during partial_fit(), the std::bad_alloc leaves the
+// counts and total_docs() as they were before the batch.
 //
 // Thread-safety: partial_fit(), total_docs(), raw_vocab_size() and
 // is_finalized() may run concurrently with each other (the table is sharded

@@ -1,6 +1,8 @@
 #include "pre_processor/vectorizer/document_frequency_table.h"
 
 #include <map>
+#include <mutex>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -146,6 +148,91 @@ TEST(DocumentFrequencyTableTest, AddsLargerAmountsAtOnce) {
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all[0], (KeyDocumentFrequency{key(2, 1), 1}));
   EXPECT_EQ(all[1], (KeyDocumentFrequency{key(1, 2), 8}));
+}
+
+}  // namespace
+}  // namespace pre_processor
+
+namespace pre_processor {
+namespace {
+
+// Stands in for a table whose memory runs out: add_to_shard throws at the
+// chosen call of the chosen shard, after adding nothing (as the real table
+// guarantees). All counts live in one map, to compare before and after.
+class TableThatRunsOut {
+ public:
+  TableThatRunsOut(std::size_t shards, std::size_t failing_shard, std::size_t failing_call)
+      : shards_(shards), failing_shard_(failing_shard), failing_call_(failing_call), calls_(shards, 0) {}
+
+  std::size_t shard_count() const { return shards_; }
+
+  void add_to_shard(std::size_t shard, std::span<const NgramKey> keys) {
+    std::lock_guard lock(mutex_);
+    if (shard == failing_shard_ && calls_[shard]++ == failing_call_) throw std::bad_alloc();
+    for (NgramKey k : keys) ++counts[k];
+  }
+
+  void remove_from_shard(std::size_t, std::span<const NgramKey> keys) noexcept {
+    std::lock_guard lock(mutex_);
+    for (NgramKey k : keys) {
+      if (--counts[k] == 0) counts.erase(k);
+    }
+  }
+
+  std::map<NgramKey, std::uint64_t> counts;
+
+ private:
+  std::size_t shards_;
+  std::size_t failing_shard_;
+  std::size_t failing_call_;
+  std::vector<std::size_t> calls_;
+  std::mutex mutex_;
+};
+
+TEST(DocumentFrequencyTableTest, BatchThatRunsOutOfMemoryCountsNotAtAll) {
+  constexpr std::size_t kShards = 16;
+  constexpr std::size_t kLists = 5;
+  // lists[t][s]: keys of shard s from task t, with repeats across tasks.
+  std::vector<std::vector<std::vector<NgramKey>>> lists(kLists, std::vector<std::vector<NgramKey>>(kShards));
+  for (std::uint32_t t = 0; t < kLists; ++t) {
+    for (std::uint32_t s = 0; s < kShards; ++s) {
+      for (std::uint32_t i = 0; i < 1 + (t + s) % 4; ++i) lists[t][s].push_back(key(s, i));
+    }
+  }
+  const std::map<NgramKey, std::uint64_t> before{{key(0, 0), 3}, {key(15, 9), 1}};
+  struct Case {
+    std::size_t shard;
+    std::size_t call;
+  };
+  for (const Case c : {Case{0, 0}, Case{0, kLists - 1}, Case{7, 2}, Case{kShards - 1, kLists - 1}}) {
+    SCOPED_TRACE(testing::Message() << "shard " << c.shard << ", call " << c.call);
+    TableThatRunsOut table(kShards, c.shard, c.call);
+    table.counts = before;
+    EXPECT_THROW(add_all_or_nothing(table, std::span<const std::vector<std::vector<NgramKey>>>(lists)),
+                 std::bad_alloc);
+    EXPECT_EQ(table.counts, before);
+  }
+  TableThatRunsOut table(kShards, kShards, 0);  // never fails
+  table.counts = before;
+  add_all_or_nothing(table, std::span<const std::vector<std::vector<NgramKey>>>(lists));
+  std::map<NgramKey, std::uint64_t> expected = before;
+  for (const auto& by_shard : lists) {
+    for (const auto& keys : by_shard) {
+      for (NgramKey k : keys) ++expected[k];
+    }
+  }
+  EXPECT_EQ(table.counts, expected);
+}
+
+TEST(DocumentFrequencyTableTest, RemovingTakesBackAddingExactly) {
+  DocumentFrequencyTable table(0, 7, 1);
+  const std::vector<NgramKey> first{key(1, 1), key(2, 2), key(1, 1)};
+  const std::vector<NgramKey> second{key(1, 1), key(3, 3), key(3, 3)};
+  table.add_to_shard(0, first);
+  table.add_to_shard(0, second);
+  table.remove_from_shard(0, second);
+  EXPECT_EQ(table.size(), 2u);  // key (3, 3) is gone, not kept at 0
+  EXPECT_EQ(table.drain_filtered(0, 100), (Vec<KeyDocumentFrequency>{{key(1, 1), 2}, {key(2, 2), 1}}));
 }
 
 }  // namespace
