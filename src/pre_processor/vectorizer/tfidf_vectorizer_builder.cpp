@@ -28,26 +28,24 @@ std::uint64_t TfidfVectorizerBuilder::raw_vocab_size() const {
   return active_ ? active_->document_frequencies.size() : 0;
 }
 
-Status TfidfVectorizerBuilder::partial_fit(std::span<const String> texts) {
+template <class SequencesOfBatch>
+Status TfidfVectorizerBuilder::count_batch(std::size_t batch_size, SequencesOfBatch&& sequences_of_batch) {
   if (is_finalized()) return invalid_state(kBuilderFinalizedMessage);
   ActiveState& state = *active_;
-  PP_LOG_SPAN(Level::Debug, kTfidfVectorizerLogTarget, "partial_fit", log::field("batch_size", texts.size()),
+  PP_LOG_SPAN(Level::Debug, kTfidfVectorizerLogTarget, "partial_fit", log::field("batch_size", batch_size),
               log::field("total_docs_before", state.total_docs.load(std::memory_order_acquire)));
   PP_LOG_EVENT(Level::Debug, kTfidfVectorizerLogTarget, "Processing batch in partial_fit",
-               log::field("batch_size", texts.size()));
-  count_documents(state, tokenizer::tokenize(texts));
+               log::field("batch_size", batch_size));
+  count_documents(state, sequences_of_batch());
   return ok_status();
 }
 
+Status TfidfVectorizerBuilder::partial_fit(std::span<const String> texts) {
+  return count_batch(texts.size(), [&] { return tokenizer::tokenize(texts); });
+}
+
 Status TfidfVectorizerBuilder::partial_fit_tokenized(std::span<const TokenSequence> sequences) {
-  if (is_finalized()) return invalid_state(kBuilderFinalizedMessage);
-  ActiveState& state = *active_;
-  PP_LOG_SPAN(Level::Debug, kTfidfVectorizerLogTarget, "partial_fit", log::field("batch_size", sequences.size()),
-              log::field("total_docs_before", state.total_docs.load(std::memory_order_acquire)));
-  PP_LOG_EVENT(Level::Debug, kTfidfVectorizerLogTarget, "Processing batch in partial_fit",
-               log::field("batch_size", sequences.size()));
-  count_documents(state, sequences);
-  return ok_status();
+  return count_batch(sequences.size(), [&] { return sequences; });
 }
 
 namespace {

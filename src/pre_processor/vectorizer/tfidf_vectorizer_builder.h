@@ -22,6 +22,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -82,6 +83,10 @@ class TfidfVectorizerBuilder {
     std::atomic<std::uint64_t> total_docs{0};
   };
 
+  // partial_fit of a batch of `batch_size` documents whose token sequences
+  // sequences_of_batch() returns (called after the batch's log records).
+  template <class SequencesOfBatch>
+  Status count_batch(std::size_t batch_size, SequencesOfBatch&& sequences_of_batch);
   static void count_documents(ActiveState& state, std::span<const TokenSequence> sequences);
   static TfidfVectorizer build_model(ActiveState& state);
 

@@ -39,8 +39,9 @@ Vocabulary Vocabulary::from_entries(Vec<VocabularyEntry> entries) {
   vocabulary.reset_index(entries.size());
   // Stored and fitted vocabularies hold distinct keys; a list that repeats one
   // is indexed again in order, merging the repeats.
-  if (entries.size() < kParallelIndexEntries || !vocabulary.index_distinct_list_in_parallel(entries)) {
-    vocabulary.reset_index(entries.size());
+  const bool long_list = entries.size() >= kParallelIndexEntries;
+  if (!long_list || !vocabulary.index_distinct_list_in_parallel(entries)) {
+    if (long_list) vocabulary.reset_index(entries.size());  // the parallel attempt left it half filled
     entries.resize(vocabulary.index_list(entries));
   }
   vocabulary.entries_ = std::move(entries);

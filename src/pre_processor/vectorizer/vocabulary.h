@@ -69,7 +69,6 @@ class Vocabulary {
   std::optional<std::uint64_t> column_of(NgramKey key) const;
 
   // Every entry, in the order the keys were first added.
-  std::span<const VocabularyEntry> entries() const { return entries_; }
   const_iterator begin() const { return entries_.data(); }
   const_iterator end() const { return entries_.data() + entries_.size(); }
 
